@@ -1,0 +1,27 @@
+// The CNF as read from a DIMACS file (with the "eclauses" extension), its writer and picture.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+struct cnf {
+  unsigned var_count = 0;               // V from the "p cnf" line; variables are 1..V
+  unsigned eclause_count = 0;           // how many of the last clauses are eclauses
+  std::vector<std::vector<int>> clauses; // in file order; each holds non-zero literals and a final 0
+  std::string file_name;                // the path the CNF was read from (empty when built in memory)
+
+  unsigned clause_count() const { return static_cast<unsigned>(clauses.size()); }
+  const int* clause(unsigned i) const { return clauses[i].data(); } // 0-terminated
+  unsigned clause_size(unsigned i) const { return static_cast<unsigned>(clauses[i].size() - 1); }
+};
+
+// Reads the file or ends the process with the reader's message and exit status 1.
+// skip_trivial is SKIP_BINARY_TRIVIAL_CLAUSES: when false, a two-literal clause x or not x is kept.
+std::unique_ptr<cnf> get_cnf_from_file(const char* path, bool skip_trivial);
+
+void save_cnf_to_file(const char* path, const cnf& formula);
+void free_cnf(std::unique_ptr<cnf>& formula);
+
+// The variable interaction graph: one edge per pair of variables sharing a clause.
+void save_cnf_as_vcg(const char* path, const cnf& formula);

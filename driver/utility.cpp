@@ -1,0 +1,151 @@
+#include "driver/utility.h"
+
+#include <cstdarg>
+#include <cstdlib>
+#include <memory>
+#include <new>
+
+int HDTREE_TYPE = 0;
+int HDTREE_TRIES = 25;
+int FIRST_UBF = 25;
+int LAST_UBF = 25;
+std::uint32_t MAX_NNF_CACHE_MEMORY = 536870912;
+std::uint32_t MAX_NNF_MEMORY_BLOCK = 67108864;
+bool SUPPRESS_AND_NL_EDGES = false;
+bool DD_BACKTRACK = true;
+bool CACHING_ON = true;
+bool SKIP_BINARY_TRIVIAL_CLAUSES = true;
+bool REMOVE_SUBSUMED_CLAUSES = false;
+bool SAVE_AS_VCG = false;
+bool MIN_CARD = false;
+bool VERBOSE = false;
+std::vector<char> DETERMINED_VARS;
+std::vector<char> DECOMPOSE_EXCEPT_VARS;
+
+const char HELP_MSG[] = "\nIncorrect usage, check manual!";
+
+void set_tarn_defaults() {
+  HDTREE_TYPE = 0;
+  HDTREE_TRIES = 25;
+  FIRST_UBF = 25;
+  LAST_UBF = 25;
+  MAX_NNF_CACHE_MEMORY = 536870912;
+  MAX_NNF_MEMORY_BLOCK = 67108864;
+  SUPPRESS_AND_NL_EDGES = false;
+  DD_BACKTRACK = true;
+  CACHING_ON = true;
+  SKIP_BINARY_TRIVIAL_CLAUSES = true;
+  REMOVE_SUBSUMED_CLAUSES = false;
+  SAVE_AS_VCG = false;
+  MIN_CARD = false;
+  VERBOSE = false;
+  DETERMINED_VARS.clear();
+  DECOMPOSE_EXCEPT_VARS.clear();
+}
+
+namespace {
+exit_hook current_exit_hook = nullptr;
+
+[[noreturn]] void vfatal(std::FILE* stream, int status, const char* format, std::va_list args) {
+  std::vfprintf(stream, format, args);
+  tarn_exit(status);
+}
+
+void report_out_of_memory() { fatal("\nOut of memory."); }
+}  // namespace
+
+exit_hook set_exit_hook(exit_hook hook) {
+  exit_hook previous = current_exit_hook;
+  current_exit_hook = hook;
+  return previous;
+}
+
+void tarn_exit(int status) {
+  std::fflush(stdout);
+  std::fflush(stderr);
+  if (current_exit_hook) current_exit_hook(status);
+  std::exit(status);
+}
+
+void fatal(const char* format, ...) {
+  std::va_list args;
+  va_start(args, format);
+  vfatal(stdout, 1, format, args);
+}
+
+void fatal_to(std::FILE* stream, int status, const char* format, ...) {
+  std::va_list args;
+  va_start(args, format);
+  vfatal(stream, status, format, args);
+}
+
+void install_out_of_memory_handler() { std::set_new_handler(report_out_of_memory); }
+
+void print_bytes(const char* label, std::uint32_t bytes) { std::printf("%s %0.1f MB", label, bytes / 1048576.0); }
+
+static bool listed(const std::vector<char>& flags, unsigned var) {
+  return var >= 1 && var <= flags.size() && flags[var - 1];
+}
+
+bool ignore_index(unsigned var) { return listed(DETERMINED_VARS, var); }
+
+bool decompose_except_index(unsigned var) { return listed(DECOMPOSE_EXCEPT_VARS, var); }
+
+std::string fname_with_added_extension(const std::string& name, const char* ext) { return name + ext; }
+
+namespace {
+struct file_closer {
+  void operator()(std::FILE* f) const { std::fclose(f); }
+};
+using file_handle = std::unique_ptr<std::FILE, file_closer>;
+
+file_handle open_list_file(const char* path) {
+  file_handle file(std::fopen(path, "r"));
+  if (!file) fatal("\nCannot open file: %s\n", path);
+  return file;
+}
+
+// Reads `count` integers; a file that ends early or holds something else is reported, since
+// the entries that follow would otherwise be made up.
+std::vector<unsigned> read_integers(std::FILE* file, unsigned count, const char* path) {
+  std::vector<unsigned> values;
+  values.reserve(count < 1u << 20 ? count : 1u << 20);
+  for (unsigned i = 0; i < count; ++i) {
+    int value;
+    if (std::fscanf(file, "%d", &value) != 1)
+      fatal("\nFile %s holds %u of the %u integers it should hold.\n", path, i, count);
+    values.push_back(static_cast<unsigned>(value));
+  }
+  return values;
+}
+}  // namespace
+
+std::vector<unsigned> read_unsigned(const char* path) {
+  file_handle file = open_list_file(path);
+  int count;
+  if (std::fscanf(file.get(), "%d", &count) != 1 || count < 0)
+    fatal("\nFile %s does not begin with the number of variables it lists.\n", path);
+  return read_integers(file.get(), static_cast<unsigned>(count), path);
+}
+
+std::vector<unsigned> read_unsigned_given_count(unsigned count, const char* path) {
+  file_handle file = open_list_file(path);
+  return read_integers(file.get(), count, path);
+}
+
+std::vector<unsigned> read_unsigned_array(const unsigned* list) {
+  std::vector<unsigned> values;
+  if (list)
+    for (; *list; ++list) values.push_back(*list);
+  return values;
+}
+
+int int_cmp(const void* a, const void* b) {
+  int x = *static_cast<const int*>(a);
+  int y = *static_cast<const int*>(b);
+  return (x > y) - (x < y);
+}
+
+void sort_int(int* a, unsigned n) { std::qsort(a, n, sizeof(int), int_cmp); }
+
+double seconds_between(std::clock_t start, std::clock_t end) { return (end - start) / 1000000.0; }
