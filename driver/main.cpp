@@ -126,7 +126,7 @@ command_line parse_command_line(int argc, char** argv) {
     }
     const option_row* row = find_option(name);
     if (!row) fatal("\nIllegal option %s%s", name, HELP_MSG);
-    if (n - 1 < row->arguments) usage_failure();
+    if (n - 2 < row->arguments) usage_failure();
     option_status status = row->apply(cl, argv + i + 1);
     if (status == option_status::out_of_range)
       fatal("\nValue \"%s\" of %s is out of range.%s", argv[i + 1], name, HELP_MSG);

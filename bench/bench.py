@@ -1,0 +1,116 @@
+#!/usr/bin/env python3
+"""Runs tarn over CNF files and prints one row per file: median time, median peak memory,
+circuit nodes and edges, and the model count.
+
+  bench.py [--tarn PATH] [--runs N] [--timeout S] [--args "..."] [--manifest TSV [--filter RE]] [FILE...]
+
+Each input is copied into a scratch directory first, since tarn writes its circuit next to
+its input. With --manifest, the files are the manifest rows whose reader column is "ok"
+(paths relative to the manifest), and a known count is checked against the printed one.
+"""
+import argparse
+import os
+import re
+import shutil
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+
+
+def run_once(tarn, cnf, extra, timeout):
+    start = time.monotonic()
+    proc = subprocess.Popen([tarn, "-in", cnf] + extra, stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+    deadline = start + timeout
+    while True:
+        pid, status, usage = os.wait4(proc.pid, os.WNOHANG)
+        if pid:
+            break
+        if time.monotonic() > deadline:
+            proc.kill()
+            os.wait4(proc.pid, 0)
+            return None
+        time.sleep(0.01)
+    elapsed = time.monotonic() - start
+    output = proc.stdout.read().decode(errors="replace")
+    code = os.waitstatus_to_exitcode(status)
+    return elapsed, usage.ru_maxrss / 1024.0, code, output
+
+
+def parse(output):
+    nodes = edges = count = None
+    for m in re.finditer(r"Saving (\d+) (?:nnf )?nodes and (\d+) edges", output):
+        nodes, edges = int(m.group(1)), int(m.group(2))
+    m = re.search(r"(\d+) models / ", output)
+    if m:
+        count = m.group(1)
+    return nodes, edges, count
+
+
+def manifest_files(path, pattern):
+    base = os.path.dirname(os.path.abspath(path))
+    rows = []
+    with open(path) as f:
+        header = f.readline().rstrip("\n").split("\t")
+        for line in f:
+            row = dict(zip(header, line.rstrip("\n").split("\t")))
+            if row.get("reader") != "ok" or (pattern and not re.search(pattern, row["path"])):
+                continue
+            rows.append((os.path.join(base, row["path"]), row.get("count") or None))
+    return rows
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument("--tarn", default=os.path.join(HERE, "..", "build", "release", "tarn"))
+    ap.add_argument("--runs", type=int, default=3)
+    ap.add_argument("--timeout", type=float, default=600)
+    ap.add_argument("--args", default="-count", help="extra tarn arguments (default: -count)")
+    ap.add_argument("--manifest")
+    ap.add_argument("--filter")
+    ap.add_argument("files", nargs="*")
+    opts = ap.parse_args()
+
+    work = [(f, None) for f in opts.files]
+    if opts.manifest:
+        work += manifest_files(opts.manifest, opts.filter)
+    extra = opts.args.split()
+    print("%-60s %6s %9s %9s %10s %12s  %s" % ("file", "status", "time_s", "peak_mb", "nodes", "edges", "count"))
+    failures = 0
+    scratch = tempfile.mkdtemp(prefix="tarn-bench-")
+    try:
+        for path, known in work:
+            local = os.path.join(scratch, os.path.basename(path))
+            shutil.copyfile(path, local)
+            runs = []
+            for _ in range(opts.runs):
+                r = run_once(opts.tarn, local, extra, opts.timeout)
+                if r is None:
+                    break
+                runs.append(r)
+            name = os.path.relpath(path, os.path.dirname(opts.manifest)) if opts.manifest else path
+            if len(runs) < opts.runs:
+                print("%-60s %6s" % (name[-60:], "TIMEOUT"), flush=True)
+                continue
+            code, output = runs[-1][2], runs[-1][3]
+            nodes, edges, count = parse(output)
+            status = "ok" if code == 0 else "exit%d" % code
+            if known and count and count != known:
+                status = "WRONG"
+                failures += 1
+            print("%-60s %6s %9.3f %9.1f %10s %12s  %s" % (
+                name[-60:], status, statistics.median(r[0] for r in runs), statistics.median(r[1] for r in runs),
+                nodes if nodes is not None else "-", edges if edges is not None else "-",
+                (count[:40] + "...") if count and len(count) > 43 else (count or "-")), flush=True)
+            for leftover in os.listdir(scratch):
+                os.remove(os.path.join(scratch, leftover))
+    finally:
+        shutil.rmtree(scratch, ignore_errors=True)
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

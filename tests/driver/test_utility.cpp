@@ -1,0 +1,110 @@
+#include "driver/utility.h"
+#include "test_support.h"
+
+using tarn_test::capture_exit;
+using tarn_test::exit_outcome;
+using tarn_test::temp_dir;
+
+TEST(VariableListReader, ReadsTheCountedIndicesAndIgnoresTheRest) {
+  temp_dir dir;
+  std::string path = dir.write("vars", "3\n4 1\n\t9 17 18\n");
+  EXPECT_EQ(read_unsigned(path.c_str()), (std::vector<unsigned>{4, 1, 9}));
+  std::string empty = dir.write("none", "0\n");
+  EXPECT_TRUE(read_unsigned(empty.c_str()).empty());
+}
+
+TEST(VariableListReader, KeepsOutOfRangeIndicesForTheDeclarationToReport) {
+  temp_dir dir;
+  std::string path = dir.write("vars", "2 0 -1\n");
+  EXPECT_EQ(read_unsigned(path.c_str()), (std::vector<unsigned>{0, 4294967295u}));
+}
+
+TEST(VariableListReader, RejectsMissingShortAndMalformedFiles) {
+  temp_dir dir;
+  struct bad_case {
+    std::string content;
+    std::string message;
+  };
+  std::string path = dir.file("vars");
+  const bad_case cases[] = {
+      {"5 1 2 3\n", "\nFile " + path + " holds 3 of the 5 integers it should hold.\n"},
+      {"2 1 x\n", "\nFile " + path + " holds 1 of the 2 integers it should hold.\n"},
+      {"", "\nFile " + path + " does not begin with the number of variables it lists.\n"},
+      {"-1 3\n", "\nFile " + path + " does not begin with the number of variables it lists.\n"},
+      {"4000000000 1\n", "\nFile " + path + " does not begin with the number of variables it lists.\n"},
+  };
+  for (const bad_case& c : cases) {
+    SCOPED_TRACE(c.content);
+    dir.write("vars", c.content);
+    exit_outcome outcome = capture_exit([&] { read_unsigned(path.c_str()); });
+    EXPECT_EQ(outcome.status, 1);
+    EXPECT_EQ(outcome.output, c.message);
+  }
+  exit_outcome missing = capture_exit([] { read_unsigned("/nonexistent/vars"); });
+  EXPECT_EQ(missing.status, 1);
+  EXPECT_EQ(missing.output, "\nCannot open file: /nonexistent/vars\n");
+}
+
+TEST(BlockOrderReader, ReadsExactlyTheGivenCountAndRejectsAShortFile) {
+  temp_dir dir;
+  std::string path = dir.write("blocks", "0 1 1\n2 7");
+  EXPECT_EQ(read_unsigned_given_count(3, path.c_str()), (std::vector<unsigned>{0, 1, 1}));
+  exit_outcome outcome = capture_exit([&] { read_unsigned_given_count(6, path.c_str()); });
+  EXPECT_EQ(outcome.status, 1);
+  EXPECT_EQ(outcome.output, "\nFile " + path + " holds 5 of the 6 integers it should hold.\n");
+}
+
+TEST(Utility, ReadsZeroTerminatedListsWithoutTheTerminator) {
+  const unsigned list[] = {5, 2, 0, 9};
+  EXPECT_EQ(read_unsigned_array(list), (std::vector<unsigned>{5, 2}));
+  EXPECT_TRUE(read_unsigned_array(nullptr).empty());
+}
+
+TEST(Utility, PushItemsToEndKeepsThePassingItemsInOrderBehindTheOthers) {
+  int items[] = {1, 2, 3, 4, 5, 6};
+  auto even = [](int x) { return x % 2 == 0; };
+  EXPECT_EQ(push_items_to_end(items, 6, even), 3u);
+  // Scanning down from the last failing entry, each passing entry swaps with it.
+  EXPECT_EQ(std::vector<int>(items, items + 6), (std::vector<int>{1, 5, 3, 2, 4, 6}));
+
+  int all_pass[] = {2, 4};
+  EXPECT_EQ(push_items_to_end(all_pass, 2, even), 0u);
+  int none_pass[] = {3, 1};
+  EXPECT_EQ(push_items_to_end(none_pass, 2, even), 2u);
+  EXPECT_EQ(push_items_to_end(none_pass, 0, even), 0u);
+}
+
+TEST(Utility, FlagListsAnswerOnlyForListedVariablesInRange) {
+  DETERMINED_VARS = {0, 1, 0};
+  EXPECT_TRUE(ignore_index(2));
+  EXPECT_FALSE(ignore_index(1));
+  EXPECT_FALSE(ignore_index(4));
+  EXPECT_FALSE(ignore_index(0));
+  EXPECT_FALSE(decompose_except_index(2));
+  set_tarn_defaults();
+  EXPECT_FALSE(ignore_index(2));
+}
+
+TEST(Utility, SmallHelpers) {
+  EXPECT_EQ(fname_with_added_extension("a.cnf", ".nnf"), "a.cnf.nnf");
+  EXPECT_EQ(bits2bytes(0), 0u);
+  EXPECT_EQ(bits2bytes(9), 2u);
+  EXPECT_EQ(bits2bytes(16), 2u);
+  EXPECT_EQ(max3(4, 9, 2), 9u);
+  int values[] = {3, -1, 2};
+  sort_int(values, 3);
+  EXPECT_EQ(std::vector<int>(values, values + 3), (std::vector<int>{-1, 2, 3}));
+  testing::internal::CaptureStdout();
+  print_bytes("\nNNF memory:", 3 * 1048576 / 2);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "\nNNF memory: 1.5 MB");
+}
+
+TEST(Utility, DefaultsAreRestored) {
+  HDTREE_TRIES = 3;
+  MAX_NNF_CACHE_MEMORY = 0;
+  VERBOSE = true;
+  set_tarn_defaults();
+  EXPECT_EQ(HDTREE_TRIES, 25);
+  EXPECT_EQ(MAX_NNF_CACHE_MEMORY, 536870912u);
+  EXPECT_FALSE(VERBOSE);
+}

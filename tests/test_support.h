@@ -1,0 +1,114 @@
+// Helpers shared by the test programs: temporary files, fatal exits caught in-process, and
+// runs of the tarn program with its output and exit status.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "driver/utility.h"
+
+namespace tarn_test {
+
+// A directory that lives as long as the object, for files a test writes or makes tarn write.
+class temp_dir {
+ public:
+  temp_dir() {
+    char pattern[] = "/tmp/tarn-test-XXXXXX";
+    path_ = mkdtemp(pattern);
+  }
+  ~temp_dir() { std::system(("rm -rf '" + path_ + "'").c_str()); }
+  temp_dir(const temp_dir&) = delete;
+  temp_dir& operator=(const temp_dir&) = delete;
+
+  const std::string& path() const { return path_; }
+  std::string file(const std::string& name) const { return path_ + "/" + name; }
+  std::string write(const std::string& name, const std::string& content) const {
+    std::string p = file(name);
+    std::ofstream(p, std::ios::binary) << content;
+    return p;
+  }
+
+ private:
+  std::string path_;
+};
+
+inline std::string read_file(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+inline bool file_exists(const std::string& path) { return access(path.c_str(), F_OK) == 0; }
+
+// The outcome of code that may end the process through the fatal-exit funnel.
+struct exit_outcome {
+  bool exited = false;  // false: the code returned normally
+  int status = 0;
+  std::string output;   // what it printed on standard output
+};
+
+struct exit_signal {
+  int status;
+};
+
+[[noreturn]] inline void throw_exit_signal(int status) { throw exit_signal{status}; }
+
+// Runs `body` with the exit funnel turned into an exception, capturing standard output.
+template <typename Body>
+exit_outcome capture_exit(Body&& body) {
+  exit_outcome outcome;
+  exit_hook previous = set_exit_hook(throw_exit_signal);
+  testing::internal::CaptureStdout();
+  try {
+    body();
+  } catch (const exit_signal& signal) {
+    outcome.exited = true;
+    outcome.status = signal.status;
+  }
+  std::fflush(stdout);
+  outcome.output = testing::internal::GetCapturedStdout();
+  set_exit_hook(previous);
+  return outcome;
+}
+
+struct run_result {
+  int status = -1;
+  std::string out;
+  std::string err;
+};
+
+inline std::string shell_quote(const std::string& s) {
+  std::string q = "'";
+  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return q + "'";
+}
+
+// Runs the tarn program in `workdir` with the given arguments.
+inline run_result run_tarn(const std::vector<std::string>& args, const std::string& workdir) {
+  std::string err_file = workdir + "/.stderr";
+  std::string command = "cd " + shell_quote(workdir) + " && " + shell_quote(TARN_BINARY);
+  for (const std::string& a : args) command += " " + shell_quote(a);
+  command += " 2>" + shell_quote(err_file);
+  run_result result;
+  FILE* pipe = popen(command.c_str(), "r");
+  if (!pipe) return result;
+  char buffer[4096];
+  std::size_t got;
+  while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) result.out.append(buffer, got);
+  int status = pclose(pipe);
+  result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  result.err = read_file(err_file);
+  std::remove(err_file.c_str());
+  return result;
+}
+
+}  // namespace tarn_test
