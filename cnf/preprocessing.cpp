@@ -253,6 +253,11 @@ std::vector<int> non_false_literals_in_clause_order(const clause* c) {
   return literals;
 }
 
+// Literals -V..V as indices 0..2V.
+std::size_t literal_group(int literal, unsigned var_count) {
+  return static_cast<std::size_t>(literal + static_cast<int>(var_count));
+}
+
 // Stored sets grouped by their first element, one trie per group. A stored subset of s starts
 // with some element of s, so a query visits only the groups of s's own elements instead of
 // walking a root level as wide as the number of distinct first literals.
@@ -294,7 +299,7 @@ class clause_tries {
   }
 
  private:
-  std::size_t group(int literal) const { return static_cast<std::size_t>(literal + static_cast<int>(var_count_)); }
+  std::size_t group(int literal) const { return literal_group(literal, var_count_); }
 
   unsigned var_count_;
   std::vector<trie_edge*> roots_;  // entry l + V: the trie of the sets whose first element is l
@@ -311,29 +316,56 @@ std::vector<std::size_t> by_increasing_size(const std::vector<std::vector<int>>&
   return order;
 }
 
-// What the eclauses imply as clauses: each (with its false literals dropped) and, for each
-// pair of its literals, that not both are true. Returns the number of eclauses kept.
-unsigned eclause_implied_sets(const cnf_manager* m, std::vector<std::vector<int>>& implied) {
-  unsigned kept = 0;
-  for (unsigned i = 0; i < m->clause_count; ++i) {
-    const clause* c = &m->clause_records[i];
-    if (c->subsumed || !c->eclause) continue;
-    ++kept;
-    std::vector<int> s = clause2indices(c);
-    for (std::size_t p = 0; p + 1 < s.size(); ++p)
-      for (std::size_t q = p + 1; q + 1 < s.size(); ++q) implied.push_back({-s[q], -s[p], 0});
-    implied.push_back(std::move(s));
-  }
-  return kept;
-}
-
-void insert_minimal_sets(std::vector<std::vector<int>>& sets, const clause_tries* excluding, clause_tries& kept) {
+// Inserts the minimal sets that `excluded` lets through; the sets must not move afterwards.
+template <typename Excluded>
+void insert_minimal_sets(std::vector<std::vector<int>>& sets, clause_tries& kept, Excluded excluded) {
   for (std::size_t i : by_increasing_size(sets)) {
     const int* s = sets[i].data();
-    if ((excluding && excluding->holds_subset_of(s)) || kept.holds_subset_of(s)) continue;
+    if (excluded(s) || kept.holds_subset_of(s)) continue;
     kept.insert(s, &sets[i]);
   }
 }
+
+// What the open eclauses imply as clauses: each eclause (its open literals) and, for each pair
+// of its literals, that not both are true. The pairs are not stored (an eclause of k literals
+// has k(k-1)/2 of them): a set holds one when two of its literals have their complements in a
+// common eclause.
+class eclause_implications {
+ public:
+  explicit eclause_implications(const cnf_manager* m)
+      : var_count_(m->var_count), containing_(2 * std::size_t{m->var_count} + 1), eclause_tries_(m->var_count) {
+    for (unsigned i = 0; i < m->clause_count; ++i) {
+      const clause* c = &m->clause_records[i];
+      if (c->subsumed || !c->eclause) continue;
+      std::vector<int> s = clause2indices(c);
+      for (const int* l = s.data(); *l; ++l) containing_[literal_group(*l, var_count_)].push_back(count());
+      eclauses_.push_back(std::move(s));
+    }
+    seen_.assign(eclauses_.size(), 0);
+    insert_minimal_sets(eclauses_, eclause_tries_, [](const int*) { return false; });
+  }
+
+  unsigned count() const { return static_cast<unsigned>(eclauses_.size()); }
+
+  bool imply(const int* set) {
+    if (eclause_tries_.holds_subset_of(set)) return true;
+    ++stamp_;
+    for (const int* l = set; *l; ++l)
+      for (unsigned e : containing_[literal_group(-*l, var_count_)]) {
+        if (seen_[e] == stamp_) return true;
+        seen_[e] = stamp_;
+      }
+    return false;
+  }
+
+ private:
+  unsigned var_count_;
+  std::vector<std::vector<int>> eclauses_;        // the open literals of each eclause, sorted
+  std::vector<std::vector<unsigned>> containing_;  // per literal: the eclauses holding it
+  std::vector<unsigned> seen_;                     // per eclause: the stamp of the last set that met it
+  unsigned stamp_ = 0;
+  clause_tries eclause_tries_;
+};
 
 }  // namespace
 
@@ -359,10 +391,7 @@ std::unique_ptr<cnf> simplify_cnf_s(const cnf& formula) {
   std::unique_ptr<cnf_manager> m = manager_in_file_order(formula);
   if (!derive_unit_literals(m.get())) return empty_clause_cnf(formula.var_count);
 
-  std::vector<std::vector<int>> implied;
-  unsigned eclauses = eclause_implied_sets(m.get(), implied);
-  clause_tries implied_tries(formula.var_count);
-  insert_minimal_sets(implied, nullptr, implied_tries);
+  eclause_implications implied(m.get());
 
   std::vector<std::vector<int>> sets;
   for (unsigned i = 0; i < m->clause_count; ++i) {
@@ -370,7 +399,7 @@ std::unique_ptr<cnf> simplify_cnf_s(const cnf& formula) {
     if (!c->subsumed && !c->eclause) sets.push_back(clause2indices(c));
   }
   clause_tries kept_tries(formula.var_count);
-  insert_minimal_sets(sets, &implied_tries, kept_tries);
+  insert_minimal_sets(sets, kept_tries, [&implied](const int* s) { return implied.imply(s); });
   std::vector<void*> kept = kept_tries.enumerate();
   if (kept.size() != kept_tries.count()) std::printf("\nsanity check failed!");
 
@@ -381,7 +410,7 @@ std::unique_ptr<cnf> simplify_cnf_s(const cnf& formula) {
     const clause* c = &m->clause_records[i];
     if (c->eclause && !c->subsumed) result->clauses.push_back(non_false_literals_in_clause_order(c));
   }
-  result->eclause_count = eclauses;
+  result->eclause_count = implied.count();
   undo_assert_unit_clauses(m.get());
   return result;
 }
