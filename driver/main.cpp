@@ -4,6 +4,7 @@
 #include <ctime>
 
 #include "cnf/cnf_read.h"
+#include "cnf/preprocessing.h"
 #include "driver/utility.h"
 
 namespace {
@@ -140,6 +141,19 @@ command_line parse_command_line(int argc, char** argv) {
   return cl;
 }
 
+// The simplify modes write the simplified CNF under the input name followed by "_simplified"
+// and end the run there: no dtree, no circuit.
+[[noreturn]] void simplify_and_save(int mode, const char* input, std::unique_ptr<cnf>& formula) {
+  if (VERBOSE) std::printf("\nSimplifying and saving cnf...");
+  std::string output = fname_with_added_extension(input, "_simplified");
+  std::unique_ptr<cnf> simplified = mode == 1 ? simplify_cnf(*formula) : simplify_cnf_s(*formula);
+  free_cnf(formula);
+  save_cnf_to_file(output.c_str(), *simplified);
+  free_cnf(simplified);
+  if (VERBOSE) std::printf("done.");
+  tarn_exit(0);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -154,6 +168,7 @@ int main(int argc, char** argv) {
 
   std::unique_ptr<cnf> formula = get_cnf_from_file(cl.in, SKIP_BINARY_TRIVIAL_CLAUSES);
   if (SAVE_AS_VCG) save_cnf_as_vcg("cnf.vcg", *formula);
+  if (cl.simplify_mode) simplify_and_save(cl.simplify_mode, cl.in, formula);
 
   if (VERBOSE) std::printf("\n\nTotal Time: %0.3fs\n", seconds_between(t0, std::clock()));
   return 0;

@@ -1,0 +1,204 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "cnf/preprocessing.h"
+#include "driver/utility.h"
+#include "engine_fixtures.h"
+
+using namespace engine_test;
+
+namespace {
+
+class Simplification : public ::testing::Test {
+ protected:
+  void SetUp() override { set_tarn_defaults(); }
+  void TearDown() override { set_tarn_defaults(); }
+};
+
+std::vector<std::vector<int>> clauses_of(const cnf& formula) {
+  std::vector<std::vector<int>> result;
+  for (const std::vector<int>& c : formula.clauses) result.emplace_back(c.begin(), c.end() - 1);
+  return result;
+}
+
+// Unit literals binary resolution derives, as signed indices in variable order.
+std::vector<int> derived_units(const cnf& formula) {
+  auto m = manager_for(formula);
+  unsigned before = count_unit_clauses(m.get());
+  EXPECT_TRUE(binary_resolution(m.get()));
+  EXPECT_EQ(trail_indices(m.get()), std::vector<int>{});
+  std::vector<int> units;
+  for (unsigned v = 1; v <= formula.var_count; ++v) {
+    if (m->pos_unit[v]) units.push_back(static_cast<int>(v));
+    if (m->neg_unit[v]) units.push_back(-static_cast<int>(v));
+  }
+  EXPECT_GE(count_unit_clauses(m.get()), before);
+  return units;
+}
+
+std::string read_file(const std::string& path) {
+  std::ifstream in(path);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+}  // namespace
+
+TEST_F(Simplification, ResolvesTwoLiteralClausesIntoUnits) {
+  EXPECT_EQ(derived_units(*make_cnf(2, {{1, 2}, {1, -2}})), (std::vector<int>{1}));
+  EXPECT_EQ(derived_units(*make_cnf(2, {{1, 2}, {-1, 2}})), (std::vector<int>{2}));
+  EXPECT_EQ(derived_units(*make_cnf(3, {{1, 2}, {-2, 3}, {-3, 1}})), (std::vector<int>{1}));
+  EXPECT_EQ(derived_units(*make_cnf(2, {{1, 2}})), std::vector<int>{});
+}
+
+TEST_F(Simplification, RecordsWhatADerivedUnitImpliesAsUnitsToo) {
+  EXPECT_EQ(derived_units(*make_cnf(4, {{1, 2}, {1, -2}, {-1, 3}, {-3, 4, -2}})), (std::vector<int>{1, 3}));
+}
+
+TEST_F(Simplification, ResolvesThroughClausesThatUnitsShortened) {
+  EXPECT_EQ(derived_units(*make_cnf(3, {{3}, {-3, 1, 2}, {1, -2}})), (std::vector<int>{1, 3}));
+}
+
+TEST_F(Simplification, UsesThePairwiseExclusionsOfEclauses) {
+  EXPECT_EQ(derived_units(*make_cnf(3, {{-3, 1}, {-3, 2}, {1, 2, 3}}, 1)), (std::vector<int>{-3}));
+}
+
+TEST_F(Simplification, PrintsTheNumberOfImpliedLiteralsWhenVerbose) {
+  VERBOSE = true;
+  auto f = make_cnf(2, {{1, 2}, {1, -2}});
+  ::testing::internal::CaptureStdout();
+  std::unique_ptr<cnf> result = simplify_cnf(*f);
+  EXPECT_EQ(::testing::internal::GetCapturedStdout(), "1 literals implied...");
+  EXPECT_EQ(clauses_of(*result), (std::vector<std::vector<int>>{{1}}));
+}
+
+TEST_F(Simplification, FindsUnsatisfiabilityByBinaryResolution) {
+  auto f = make_cnf(2, {{1, 2}, {1, -2}, {-1, 2}, {-1, -2}});
+  auto m = manager_for(*f);
+  EXPECT_FALSE(binary_resolution(m.get()));
+  EXPECT_EQ(trail_indices(m.get()), std::vector<int>{});
+  std::unique_ptr<cnf> result = simplify_cnf_s(*f);
+  EXPECT_EQ(result->clauses, (std::vector<std::vector<int>>{{0}}));
+}
+
+TEST_F(Simplification, GivesTheEmptyClauseForContradictoryUnits) {
+  auto f = make_cnf(4, {{1}, {-1}, {2, 3}});
+  for (auto simplify : {simplify_cnf, simplify_cnf_s}) {
+    std::unique_ptr<cnf> result = simplify(*f);
+    EXPECT_EQ(result->var_count, 4u);
+    EXPECT_EQ(result->eclause_count, 0u);
+    EXPECT_EQ(result->clauses, (std::vector<std::vector<int>>{{0}}));
+    EXPECT_EQ(result->file_name, "");
+  }
+}
+
+TEST_F(Simplification, WritesUnitClausesNewestFirst) {
+  auto f = make_cnf(3, {{1}, {-1, 2}, {2, 3}, {-3, -2, 1}});
+  std::unique_ptr<cnf> result = simplify_cnf(*f);
+  EXPECT_EQ(clauses_of(*result), (std::vector<std::vector<int>>{{2}, {1}}));
+  EXPECT_EQ(result->var_count, 3u);
+}
+
+TEST_F(Simplification, KeepsFileOrderAndSortsLiteralsWithoutSubsumption) {
+  auto f = make_cnf(5, {{5, -1, 3}, {4}, {2, -4, 1, 3}, {1, 3}, {-2, 1, -3}});
+  std::unique_ptr<cnf> result = simplify_cnf(*f);
+  EXPECT_EQ(clauses_of(*result), (std::vector<std::vector<int>>{{4}, {-1, 3, 5}, {1, 2, 3}, {1, 3}, {-3, -2, 1}}));
+}
+
+TEST_F(Simplification, DropsSubsumedClausesAndWritesTheRestInLexicographicOrder) {
+  auto f = make_cnf(5, {{5, -1, 3}, {4}, {2, -4, 1, 3}, {1, 3}, {-2, 1, -3}});
+  std::unique_ptr<cnf> result = simplify_cnf_s(*f);
+  EXPECT_EQ(clauses_of(*result), (std::vector<std::vector<int>>{{4}, {-3, -2, 1}, {-1, 3, 5}, {1, 3}}));
+}
+
+TEST_F(Simplification, KeepsTheSmallerOfTwoNestedClausesWhicheverComesFirst) {
+  for (const auto& order : {std::vector<std::vector<int>>{{1, 2, 3}, {1, 2}}, {{1, 2}, {1, 2, 3}}}) {
+    std::unique_ptr<cnf> result = simplify_cnf_s(*make_cnf(3, order));
+    EXPECT_EQ(clauses_of(*result), (std::vector<std::vector<int>>{{1, 2}}));
+  }
+  std::unique_ptr<cnf> duplicates = simplify_cnf_s(*make_cnf(3, {{2, 1}, {1, 2}, {1, 2}}));
+  EXPECT_EQ(clauses_of(*duplicates), (std::vector<std::vector<int>>{{1, 2}}));
+}
+
+TEST_F(Simplification, RemovesClausesThatAnEclauseImplies) {
+  auto f = make_cnf(5, {{-1, -3, 4}, {1, 2, 3, 5}, {4, 5}, {3, 2, 1}}, 1);
+  std::unique_ptr<cnf> result = simplify_cnf_s(*f);
+  EXPECT_EQ(clauses_of(*result), (std::vector<std::vector<int>>{{4, 5}, {3, 2, 1}}));
+  EXPECT_EQ(result->eclause_count, 1u);
+  std::unique_ptr<cnf> plain = simplify_cnf(*f);
+  EXPECT_EQ(clauses_of(*plain), (std::vector<std::vector<int>>{{-3, -1, 4}, {1, 2, 3, 5}, {4, 5}, {1, 2, 3}}));
+  EXPECT_EQ(plain->eclause_count, 1u);
+}
+
+TEST_F(Simplification, TurnsASatisfiedEclauseIntoUnits) {
+  std::unique_ptr<cnf> result = simplify_cnf_s(*make_cnf(3, {{2}, {1, 2, 3}}, 1));
+  EXPECT_EQ(clauses_of(*result), (std::vector<std::vector<int>>{{-3}, {-1}, {2}}));
+  EXPECT_EQ(result->eclause_count, 0u);
+}
+
+TEST_F(Simplification, KeepsTheOpenLiteralsOfAnEclauseInClauseOrder) {
+  std::unique_ptr<cnf> result = simplify_cnf_s(*make_cnf(4, {{-4}, {2, 1}, {3, 1, 4}}, 1));
+  EXPECT_EQ(clauses_of(*result), (std::vector<std::vector<int>>{{-4}, {1, 2}, {3, 1}}));
+  EXPECT_EQ(result->eclause_count, 1u);
+}
+
+// ---------------------------------------------------------------------------------------------
+// The simplify modes of the command line
+// ---------------------------------------------------------------------------------------------
+
+namespace {
+
+struct program_run {
+  int status;
+  std::string output;
+};
+
+program_run run_tarn(const std::string& directory, const std::string& arguments) {
+  std::string out = directory + "/stdout.txt";
+  std::string command = "cd '" + directory + "' && '" TARN_BINARY "' " + arguments + " > '" + out + "' 2>&1";
+  int status = std::system(command.c_str());
+  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, read_file(out)};
+}
+
+std::string fresh_directory(const std::string& name) {
+  std::string dir = ::testing::TempDir() + name;
+  std::system(("rm -rf '" + dir + "' && mkdir -p '" + dir + "'").c_str());
+  return dir;
+}
+
+}  // namespace
+
+TEST(SimplifyMode, WritesTheSimplifiedCnfNextToTheInputAndExitsWithZero) {
+  std::string dir = fresh_directory("simplify_mode");
+  std::ofstream(dir + "/f.cnf") << "p cnf 3 3\n1 2 0\n1 -2 0\n-1 3 2 0\n";
+  program_run run = run_tarn(dir, "-in f.cnf -simplify");
+  EXPECT_EQ(run.status, 0);
+  EXPECT_NE(run.output.find("\nSimplifying and saving cnf...1 literals implied...done."), std::string::npos);
+  EXPECT_EQ(run.output.find("Total Time"), std::string::npos);
+  EXPECT_EQ(read_file(dir + "/f.cnf_simplified"), "p cnf 3 2\n1 0\n2 3 0\n");
+}
+
+TEST(SimplifyMode, WritesTheCnfPictureFirstAndSubsumesWithTheTrieVariant) {
+  std::string dir = fresh_directory("simplify_s_mode");
+  std::ofstream(dir + "/f.cnf") << "p cnf 4 3\n1 2 3 4 0\n2 1 0\n3 -1 0\n";
+  program_run run = run_tarn(dir, "-in f.cnf -visualize -simplify_s -silent");
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.output.find("Simplifying"), std::string::npos);
+  EXPECT_EQ(read_file(dir + "/f.cnf_simplified"), "p cnf 4 2\n-1 3 0\n1 2 0\n");
+  EXPECT_NE(read_file(dir + "/cnf.vcg").find("graph: {"), std::string::npos);
+}
+
+TEST(SimplifyMode, ReportsAnOutputFileThatCannotBeWritten) {
+  std::string dir = fresh_directory("simplify_unwritable");
+  std::ofstream(dir + "/f.cnf") << "p cnf 1 1\n1 0\n";
+  std::system(("mkdir '" + dir + "/f.cnf_simplified'").c_str());
+  program_run run = run_tarn(dir, "-in f.cnf -simplify");
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.output.find("Cannot open file: f.cnf_simplified"), std::string::npos);
+}

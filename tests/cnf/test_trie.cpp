@@ -1,0 +1,166 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
+#include <set>
+#include <vector>
+
+#include "cnf/trie.h"
+
+namespace {
+
+using set_list = std::vector<std::vector<int>>;
+
+// The sets with a final 0, as the trie takes them.
+set_list terminated(const set_list& sets) {
+  set_list result(sets);
+  for (std::vector<int>& s : result) s.push_back(0);
+  return result;
+}
+
+std::vector<int> without_terminator(const void* data) {
+  std::vector<int> s = *static_cast<const std::vector<int>*>(data);
+  s.pop_back();
+  return s;
+}
+
+set_list enumerated(const trie_edge* t) {
+  set_list result;
+  for (void* d : trie_enumerate(t)) result.push_back(without_terminator(d));
+  return result;
+}
+
+bool is_subset(const std::vector<int>& a, const std::vector<int>& b) {
+  return std::includes(b.begin(), b.end(), a.begin(), a.end());
+}
+
+}  // namespace
+
+TEST(ClauseTrie, EnumeratesStoredSetsInLexicographicOrder) {
+  set_list sets = terminated({{2, 5}, {-3, 1}, {2, 4}, {-5}});
+  trie_edge* t = nullptr;
+  for (std::vector<int>& s : sets) t = trie_insert(s.data(), &s, t);
+  EXPECT_EQ(t->label, -5);
+  EXPECT_EQ(t->next->label, -3);
+  EXPECT_EQ(t->next->next->label, 2);
+  EXPECT_EQ(enumerated(t), (set_list{{-5}, {-3, 1}, {2, 4}, {2, 5}}));
+  EXPECT_EQ(trie_count(t), 4u);
+  EXPECT_EQ(trie_free(t), 6u * 16);
+}
+
+TEST(ClauseTrie, BuildsAChainForASetAndNothingForTheEmptySet) {
+  int set[] = {1, 4, 9, 0};
+  int empty[] = {0};
+  int data = 0;
+  trie_edge* chain = indices2trie(set, &data);
+  EXPECT_EQ(chain->label, 1);
+  EXPECT_FALSE(chain->leaf);
+  EXPECT_EQ(chain->child->child->label, 9);
+  EXPECT_TRUE(chain->child->child->leaf);
+  EXPECT_EQ(chain->child->child->data, &data);
+  EXPECT_EQ(indices2trie(empty, &data), nullptr);
+  EXPECT_EQ(trie_count(nullptr), 0u);
+  EXPECT_EQ(trie_free(chain), 48u);
+  EXPECT_EQ(trie_free(nullptr), 0u);
+}
+
+TEST(ClauseTrie, FindsAStoredSubsetOnlyWhenOneIsContained) {
+  set_list sets = terminated({{-4, 2}, {1, 3, 7}, {2, 6}});
+  trie_edge* t = nullptr;
+  for (std::vector<int>& s : sets) t = trie_insert(s.data(), &s, t);
+  std::vector<int> holds_second{-2, 1, 3, 5, 7, 0};
+  std::vector<int> holds_first{-4, -1, 2, 0};
+  std::vector<int> none{-4, 1, 3, 6, 0};
+  std::vector<int> equal{2, 6, 0};
+  EXPECT_EQ(trie_get_subset(holds_second.data(), t), &sets[1]);
+  EXPECT_EQ(trie_get_subset(holds_first.data(), t), &sets[0]);
+  EXPECT_EQ(trie_get_subset(none.data(), t), nullptr);
+  EXPECT_EQ(trie_get_subset(equal.data(), t), &sets[2]);
+  EXPECT_EQ(trie_get_subset(equal.data(), nullptr), nullptr);
+  trie_free(t);
+}
+
+TEST(ClauseTrie, RemovesEqualAndLargerSetsAndThePathsOnlyTheyUsed) {
+  set_list sets = terminated({{1, 3, 4}, {2, 3}, {1, 5}, {3, 4, 5}, {-2, 3, 4}});
+  trie_edge* t = nullptr;
+  for (std::vector<int>& s : sets) t = trie_insert(s.data(), &s, t);
+  std::vector<void*> removed;
+  std::vector<int> query{3, 4, 0};
+  t = trie_remove_supersets(query.data(), t, removed);
+  EXPECT_EQ(removed, (std::vector<void*>{&sets[4], &sets[0], &sets[3]}));
+  EXPECT_EQ(enumerated(t), (set_list{{1, 5}, {2, 3}}));
+  EXPECT_EQ(trie_free(t), 4u * 16);
+}
+
+TEST(ClauseTrie, RemovesEverySupersetOfASingleElementAndCanEmptyTheTrie) {
+  set_list sets = terminated({{-1, 2}, {2, 7}, {2}});
+  trie_edge* t = nullptr;
+  t = trie_insert(sets[0].data(), &sets[0], t);
+  t = trie_insert(sets[1].data(), &sets[1], t);
+  std::vector<void*> removed;
+  t = trie_remove_supersets(sets[2].data(), t, removed);
+  EXPECT_EQ(t, nullptr);
+  EXPECT_EQ(removed.size(), 2u);
+}
+
+TEST(ClauseTrie, HandlesSetsLongerThanAnyRecursionWouldAllow) {
+  std::vector<int> long_set, longer_set;
+  for (int i = 1; i <= 200000; ++i) long_set.push_back(i);
+  longer_set = long_set;
+  longer_set.push_back(200001);
+  long_set.push_back(0);
+  longer_set.push_back(0);
+  trie_edge* t = trie_insert(longer_set.data(), &longer_set, nullptr);
+  EXPECT_EQ(trie_get_subset(longer_set.data(), t), &longer_set);
+  EXPECT_EQ(trie_get_subset(long_set.data(), t), nullptr);
+  EXPECT_EQ(trie_count(t), 1u);
+  std::vector<void*> removed;
+  t = trie_remove_supersets(long_set.data(), t, removed);
+  EXPECT_EQ(t, nullptr);
+  EXPECT_EQ(removed.size(), 1u);
+}
+
+// The subsumption loop of the simplifier against sets compared one by one: the trie keeps the
+// minimal sets, each once, whatever the order they arrive in.
+TEST(ClauseTrie, KeepsTheMinimalSetsOfRandomFamilies) {
+  for (unsigned seed = 1; seed <= 300; ++seed) {
+    std::mt19937 rng(seed);
+    set_list family;
+    unsigned n = 1 + rng() % 40;
+    for (unsigned i = 0; i < n; ++i) {
+      std::set<int> s;
+      unsigned size = 1 + rng() % 4;
+      while (s.size() < size) {
+        int v = 1 + static_cast<int>(rng() % 6);
+        s.insert(rng() % 2 ? v : -v);
+      }
+      family.emplace_back(s.begin(), s.end());
+    }
+    set_list sets = terminated(family);
+    trie_edge* t = nullptr;
+    std::vector<void*> removed;
+    for (std::vector<int>& s : sets) {
+      std::vector<int> plain(s.begin(), s.end() - 1);
+      void* hit = trie_get_subset(s.data(), t);
+      bool expected_hit = false;
+      for (const std::vector<int>& kept : enumerated(t)) expected_hit |= is_subset(kept, plain);
+      ASSERT_EQ(hit != nullptr, expected_hit) << "seed " << seed;
+      if (hit) {
+        ASSERT_TRUE(is_subset(without_terminator(hit), plain)) << "seed " << seed;
+        continue;
+      }
+      t = trie_remove_supersets(s.data(), t, removed);
+      t = trie_insert(s.data(), &s, t);
+    }
+    std::set<std::vector<int>> minimal;
+    for (const std::vector<int>& s : family) {
+      bool has_strict_subset = false;
+      for (const std::vector<int>& o : family) has_strict_subset |= o.size() < s.size() && is_subset(o, s);
+      if (!has_strict_subset) minimal.insert(s);
+    }
+    set_list expected(minimal.begin(), minimal.end());
+    ASSERT_EQ(enumerated(t), expected) << "seed " << seed;
+    ASSERT_EQ(trie_count(t), expected.size()) << "seed " << seed;
+    trie_free(t);
+  }
+}
