@@ -4,6 +4,7 @@
 #include <ctime>
 
 #include "cnf/cnf_read.h"
+#include "driver/library.h"
 #include "driver/utility.h"
 
 namespace {
@@ -154,6 +155,10 @@ int main(int argc, char** argv) {
 
   std::unique_ptr<cnf> formula = get_cnf_from_file(cl.in, SKIP_BINARY_TRIVIAL_CLAUSES);
   if (SAVE_AS_VCG) save_cnf_as_vcg("cnf.vcg", *formula);
+
+  std::string dtree_out = cl.dt_out ? fname_with_added_extension(cl.in, ".dtree") : std::string();
+  dtree_stage dtree = dez2irivi_cmd_line(formula.get(), cl.block_order_file, cl.dt_in_file,
+                                         cl.dt_out ? dtree_out.c_str() : nullptr);
 
   if (VERBOSE) std::printf("\n\nTotal Time: %0.3fs\n", seconds_between(t0, std::clock()));
   return 0;
