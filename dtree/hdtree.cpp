@@ -1,5 +1,6 @@
 #include "dtree/hdtree.h"
 
+#include <algorithm>
 #include <cassert>
 #include <cctype>
 #include <cstdint>
@@ -195,6 +196,63 @@ std::unique_ptr<hdtree> leaf_of_clause_position(unsigned position, hgr* h) {
   return leaf;
 }
 
+// vars(T) of the nodes of a tree built bottom-up, restricted to the variables that also occur
+// outside T. A variable all of whose clauses lie below T is in no separator or context outside
+// T's subtree, and dropping it keeps the order of the others, so initialize_hdtree derives the
+// same sets in the same orders; but the sets of a deep tree stay small instead of growing with
+// its depth. Leaves keep all their variables (their cutsets need them).
+class open_variables {
+ public:
+  open_variables(const hgr* h, std::size_t records)
+      : union_of_(h->edges.size() + 1, 0), at_(h->edges.size() + 1, 0), below_(records) {}
+
+  void leaf(std::size_t record, const hgr_edges* vars) { below_[record].assign(vars->count, 1); }
+
+  std::unique_ptr<hgr_edges> internal(std::size_t record, std::size_t left, const hgr_edges* left_vars,
+                                      std::size_t right, const hgr_edges* right_vars) {
+    std::vector<hgr_edge*> vars;
+    std::vector<unsigned> below;
+    add(record, left_vars, below_[left], vars, below);
+    add(record, right_vars, below_[right], vars, below);
+    release(left);
+    release(right);
+    std::size_t kept = 0;
+    for (std::size_t k = 0; k < vars.size(); ++k) {
+      if (below[k] == vars[k]->node_count) continue;
+      vars[kept] = vars[k];
+      below[kept++] = below[k];
+    }
+    below.resize(kept);
+    below_[record] = std::move(below);
+    std::unique_ptr<hgr_edges> result = new_hgr_edges(static_cast<unsigned>(kept));
+    std::copy(vars.begin(), vars.begin() + kept, result->edges.get());
+    return result;
+  }
+
+ private:
+  // Appends the entries not yet in the union (in the set's order) and sums the clause counts.
+  void add(std::size_t record, const hgr_edges* set, const std::vector<unsigned>& set_below,
+           std::vector<hgr_edge*>& vars, std::vector<unsigned>& below) {
+    for (unsigned k = 0; k < set->count; ++k) {
+      unsigned var = set->edges[k]->index;
+      if (union_of_[var] == record + 1) {
+        below[at_[var]] += set_below[k];
+        continue;
+      }
+      union_of_[var] = record + 1;
+      at_[var] = static_cast<unsigned>(vars.size());
+      vars.push_back(set->edges[k]);
+      below.push_back(set_below[k]);
+    }
+  }
+
+  void release(std::size_t record) { std::vector<unsigned>().swap(below_[record]); }
+
+  std::vector<std::size_t> union_of_;         // by variable: record + 1 of the union holding it
+  std::vector<unsigned> at_;                  // by variable: its position in that union
+  std::vector<std::vector<unsigned>> below_;  // by record: clauses below it of each set entry
+};
+
 }  // namespace
 
 std::unique_ptr<hdtree> dtree_skeleton2hdtree(const std::vector<unsigned>& skeleton, hgr* h) {
@@ -206,17 +264,20 @@ std::unique_ptr<hdtree> dtree_skeleton2hdtree(const std::vector<unsigned>& skele
   // INVARIANT: every record names earlier records only, each once, so each node is adopted by
   // exactly one parent and the last record owns the whole tree.
   std::vector<hdtree*> made(skeleton[0]);
+  open_variables vars(h, made.size());
   std::size_t p = 1;
   for (std::size_t i = 0; i < made.size(); ++i) {
     std::unique_ptr<hdtree> node;
     if (skeleton[p] == 1) {
+      unsigned left = skeleton[p + 1], right = skeleton[p + 2];
       node = std::make_unique<hdtree>();
-      node->left.reset(made[skeleton[p + 1]]);
-      node->right.reset(made[skeleton[p + 2]]);
-      node->context = edges_union(node->left->context.get(), node->right->context.get());
+      node->left.reset(made[left]);
+      node->right.reset(made[right]);
+      node->context = vars.internal(i, left, node->left->context.get(), right, node->right->context.get());
       p += 3;
     } else {
       node = leaf_of_clause_position(skeleton[p + 1], h);
+      vars.leaf(i, node->context.get());
       p += 2;
     }
     made[i] = node.release();
