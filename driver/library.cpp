@@ -17,7 +17,6 @@ std::unique_ptr<hdtree> build_hdtree(cnf* formula, hgr* h, const char* block_ord
   std::fflush(stdout);
   std::vector<unsigned> order = cnf2minfill_order(formula, blocks);
   std::printf("<====");
-  blocks.clear();
   return cnf2hdtree(formula, h, HDTREE_TYPE, &order);
 }
 

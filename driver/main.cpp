@@ -157,7 +157,7 @@ int main(int argc, char** argv) {
   if (SAVE_AS_VCG) save_cnf_as_vcg("cnf.vcg", *formula);
 
   std::string dtree_out = cl.dt_out ? fname_with_added_extension(cl.in, ".dtree") : std::string();
-  dtree_stage dtree = dez2irivi_cmd_line(formula.get(), cl.block_order_file, cl.dt_in_file,
+  dtree_stage stage = dez2irivi_cmd_line(formula.get(), cl.block_order_file, cl.dt_in_file,
                                          cl.dt_out ? dtree_out.c_str() : nullptr);
 
   if (VERBOSE) std::printf("\n\nTotal Time: %0.3fs\n", seconds_between(t0, std::clock()));

@@ -107,7 +107,10 @@ std::unique_ptr<hgr> cnf2hgr(const cnf* formula) {
   return h;
 }
 
-void free_hgr(std::unique_ptr<hgr>& h) { h.reset(); }
+void free_hgr(std::unique_ptr<hgr>& h) {
+  assert(!h || h->undo_top == 0);  // every reduction has been restored
+  h.reset();
+}
 
 // ---------------------------------------------------------------------------------------------
 // Edge sets. A set operation stamps the members of one operand on the edge records, so that
