@@ -47,7 +47,8 @@ Graph::Graph(const cnf* formula)
       active(formula->var_count + 1, 0),
       score(formula->var_count + 1, 0),
       vertex_count_(static_cast<int>(formula->var_count)),
-      adjacency_(formula->var_count + 1) {
+      adjacency_(formula->var_count + 1),
+      in_changed_(formula->var_count + 1, 0) {
   std::vector<std::vector<int>> gathered(formula->var_count + 1);
   std::vector<int> vars;
   for (unsigned c = 0; c < formula->clause_count(); ++c) {
@@ -107,7 +108,7 @@ void Graph::drop_pairs_with_eliminated(const vertex_set& nbrs, std::vector<int>&
     for (int w : adjacency_[u]) lost += !mark[w];
     if (lost) {
       score[u] -= lost;
-      changed.push_back(u);
+      note_changed(u, changed);
     }
   }
 }
@@ -128,7 +129,7 @@ void Graph::join(int u, int w, std::vector<int>& changed) {
       ++common;
       if (active[*i]) {
         --score[*i];
-        changed.push_back(*i);
+        note_changed(*i, changed);
       }
       ++i;
       ++j;
@@ -136,11 +137,11 @@ void Graph::join(int u, int w, std::vector<int>& changed) {
   }
   if (active[w] && adj_w.size() > common) {
     score[w] += adj_w.size() - common;
-    changed.push_back(w);
+    note_changed(w, changed);
   }
   if (active[u] && adj_u.size() > common) {
     score[u] += adj_u.size() - common;
-    changed.push_back(u);
+    note_changed(u, changed);
   }
   addEdge(u, w);
 }
@@ -155,12 +156,27 @@ void Graph::removeAndConnect(int v, std::vector<int>& changed) {
   }
   drop_pairs_with_eliminated(nbrs, changed);
   for (int u : nbrs) mark[u] = 0;
-  // Fill edges added for earlier pairs count for later ones: each join reads the graph as is.
-  for (auto i = nbrs.begin(); i != nbrs.end(); ++i)
+  // Pairs are joined row by row (u ascending, then u' ascending); fill edges added for earlier
+  // pairs count for later ones, since each join reads the graph as it stands. A pair's own
+  // adjacency cannot change before its row (earlier rows join earlier vertices), so each row
+  // marks its vertex's neighbours once instead of searching every pair.
+  std::vector<int> unjoined;
+  for (auto i = nbrs.begin(); i != nbrs.end(); ++i) {
+    for (int w : adjacency_[*i]) mark[w] = 1;
+    unjoined.clear();
     for (auto j = i + 1; j != nbrs.end(); ++j)
-      if (!containsEdge(*i, *j)) join(*i, *j, changed);
+      if (!mark[*j]) unjoined.push_back(*j);
+    for (int w : adjacency_[*i]) mark[w] = 0;
+    for (int w : unjoined) join(*i, w, changed);
+  }
   std::sort(changed.begin(), changed.end());
-  changed.erase(std::unique(changed.begin(), changed.end()), changed.end());
+  for (int u : changed) in_changed_[u] = 0;
+}
+
+void Graph::note_changed(int u, std::vector<int>& changed) {
+  if (in_changed_[u]) return;
+  in_changed_[u] = 1;
+  changed.push_back(u);
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -50,9 +50,11 @@ class Graph {
  private:
   void drop_pairs_with_eliminated(const vertex_set& nbrs, std::vector<int>& changed);
   void join(int u, int w, std::vector<int>& changed);
+  void note_changed(int u, std::vector<int>& changed);
 
   int vertex_count_;
   std::vector<vertex_set> adjacency_;  // [0, V]; entry 0 holds no vertex
+  std::vector<char> in_changed_;       // [0, V]: already in the changed list of this elimination
 };
 
 // A binary heap of (score, variable) entries; pos maps a variable to its heap index.
