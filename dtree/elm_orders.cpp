@@ -19,7 +19,8 @@ void check_order_is_permutation(const std::vector<unsigned>& order, unsigned var
     fatal("\nThe variable order lists %zu variables, but the CNF has %u.", order.size(), var_count);
   std::vector<char> listed(var_count + 1, 0);
   for (unsigned v : order) {
-    if (v == 0 || v > var_count) fatal("\nThe variable order lists %u, which is not a variable of 1..%u.", v, var_count);
+    if (v == 0 || v > var_count)
+      fatal("\nThe variable order lists %u, which is not a variable of 1..%u.", v, var_count);
     if (listed[v]) fatal("\nThe variable order lists variable %u twice.", v);
     listed[v] = 1;
   }

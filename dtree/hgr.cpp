@@ -145,7 +145,7 @@ std::unique_ptr<hgr_edges> select_entries(const hgr_edges* first, KeepFirst keep
   return result;
 }
 
-auto all = [](const hgr_edge*) { return true; };
+auto every_entry = [](const hgr_edge*) { return true; };
 
 }  // namespace
 
@@ -171,29 +171,33 @@ bool edges_subset(const hgr_edges* a, const hgr_edges* b) {
   return true;
 }
 
-std::unique_ptr<hgr_edges> edges_copy(const hgr_edges* a) { return select_entries(a, all, nullptr, all); }
+std::unique_ptr<hgr_edges> edges_copy(const hgr_edges* a) {
+  return select_entries(a, every_entry, nullptr, every_entry);
+}
 
-std::unique_ptr<hgr_edges> edges_plus(const hgr_edges* a, const hgr_edges* b) { return select_entries(a, all, b, all); }
+std::unique_ptr<hgr_edges> edges_plus(const hgr_edges* a, const hgr_edges* b) {
+  return select_entries(a, every_entry, b, every_entry);
+}
 
 std::unique_ptr<hgr_edges> edges_union(const hgr_edges* a, const hgr_edges* b) {
   std::uint64_t in_a = stamp_members(a);
-  return select_entries(a, all, b, [in_a](const hgr_edge* e) { return e->stamp != in_a; });
+  return select_entries(a, every_entry, b, [in_a](const hgr_edge* e) { return e->stamp != in_a; });
 }
 
 std::unique_ptr<hgr_edges> edges_intersection(const hgr_edges* a, const hgr_edges* b) {
   std::uint64_t in_b = stamp_members(b);
-  return select_entries(a, [in_b](const hgr_edge* e) { return e->stamp == in_b; }, nullptr, all);
+  return select_entries(a, [in_b](const hgr_edge* e) { return e->stamp == in_b; }, nullptr, every_entry);
 }
 
 std::unique_ptr<hgr_edges> edges_minus(const hgr_edges* a, const hgr_edges* b) {
   std::uint64_t in_b = stamp_members(b);
-  return select_entries(a, [in_b](const hgr_edge* e) { return e->stamp != in_b; }, nullptr, all);
+  return select_entries(a, [in_b](const hgr_edge* e) { return e->stamp != in_b; }, nullptr, every_entry);
 }
 
 std::unique_ptr<hgr_edges> edges_comp(const hgr_edges* a, const hgr_edges* b) {
   assert(edges_subset(a, b));
   std::uint64_t in_a = stamp_members(a);
-  return select_entries(b, [in_a](const hgr_edge* e) { return e->stamp != in_a; }, nullptr, all);
+  return select_entries(b, [in_a](const hgr_edge* e) { return e->stamp != in_a; }, nullptr, every_entry);
 }
 
 std::unique_ptr<hgr_edges> node2edges(const hgr_node* n) {

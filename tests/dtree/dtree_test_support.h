@@ -201,7 +201,7 @@ class hdtree_checker {
         lo = std::min(lo, at[v]);
         hi = std::max(hi, at[v]);
       }
-      EXPECT_EQ(hi - lo + 1, entry.second.size()) << "pure variables of node " << entry.first->index << " not contiguous";
+      EXPECT_EQ(hi - lo + 1, entry.second.size()) << "pure variables of node " << entry.first->index;
     }
     EXPECT_EQ(hdtree2node_order(root_, h_), leaves_);
   }

@@ -125,7 +125,8 @@ TEST(DtreeFile, ReadsNumbersAcrossAnyWhiteSpace) {
   temp_dir dir;
   loaded l = three_clauses();
   std::unique_ptr<hdtree> t = load_text(dir, "dtree 5\r\nL 0\nL\t1\nI 0\n1\n\nL 2 I 2 3", l.h.get());
-  EXPECT_EQ(hdtree2dtree_skeleton(t.get(), l.h.get()), load_dtree_skeleton_from_file(dir.write("u", THREE_CLAUSE_FILE).c_str()));
+  std::string plain = dir.write("plain.dtree", THREE_CLAUSE_FILE);
+  EXPECT_EQ(hdtree2dtree_skeleton(t.get(), l.h.get()), load_dtree_skeleton_from_file(plain.c_str()));
 }
 
 TEST(DtreeFile, PrintsProgressWhenVerbose) {
