@@ -5,6 +5,7 @@
 
 #include "cnf/cnf_read.h"
 #include "cnf/preprocessing.h"
+#include "driver/library.h"
 #include "driver/utility.h"
 
 namespace {
@@ -169,6 +170,10 @@ int main(int argc, char** argv) {
   std::unique_ptr<cnf> formula = get_cnf_from_file(cl.in, SKIP_BINARY_TRIVIAL_CLAUSES);
   if (SAVE_AS_VCG) save_cnf_as_vcg("cnf.vcg", *formula);
   if (cl.simplify_mode) simplify_and_save(cl.simplify_mode, cl.in, formula);
+
+  std::string dtree_out = cl.dt_out ? fname_with_added_extension(cl.in, ".dtree") : std::string();
+  dtree_stage stage = dez2irivi_cmd_line(formula.get(), cl.block_order_file, cl.dt_in_file,
+                                         cl.dt_out ? dtree_out.c_str() : nullptr);
 
   if (VERBOSE) std::printf("\n\nTotal Time: %0.3fs\n", seconds_between(t0, std::clock()));
   return 0;

@@ -1,0 +1,240 @@
+// Shared by the dtree tests: small CNFs in memory, edge sets as variable lists, death-test
+// plumbing, and an independent check of a whole hdtree against the dtree definitions.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <random>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "cnf/cnf_read.h"
+#include "driver/utility.h"
+#include "dtree/hdtree.h"
+#include "dtree/hgr.h"
+
+namespace dtree_test {
+
+inline std::unique_ptr<cnf> make_cnf(unsigned vars, const std::vector<std::vector<int>>& clauses) {
+  auto f = std::make_unique<cnf>();
+  f->var_count = vars;
+  for (const std::vector<int>& c : clauses) {
+    f->clauses.push_back(c);
+    f->clauses.back().push_back(0);
+  }
+  return f;
+}
+
+// Variable numbers of a set, in the set's order.
+inline std::vector<unsigned> indices(const hgr_edges* s) {
+  std::vector<unsigned> out;
+  for (unsigned i = 0; i < s->count; ++i) out.push_back(s->edges[i]->index);
+  return out;
+}
+
+// The set of the given variables of h, in the given order.
+inline std::unique_ptr<hgr_edges> edge_set(hgr* h, const std::vector<unsigned>& vars) {
+  std::unique_ptr<hgr_edges> s = new_hgr_edges(static_cast<unsigned>(vars.size()));
+  for (std::size_t i = 0; i < vars.size(); ++i) s->edges[i] = &h->edge_block[vars[i] - 1];
+  return s;
+}
+
+// Fatal messages go to standard output; death tests read standard error.
+#define EXPECT_FATAL(statement, message)                                     \
+  EXPECT_EXIT(                                                               \
+      {                                                                      \
+        dup2(fileno(stderr), fileno(stdout));                                \
+        statement;                                                           \
+      },                                                                     \
+      ::testing::ExitedWithCode(1), message)
+
+// A fresh temporary directory, removed with its content at the end of the test.
+class temp_dir {
+ public:
+  temp_dir() {
+    char pattern[] = "/tmp/tarn-dtree-test-XXXXXX";
+    path_ = mkdtemp(pattern);
+  }
+  ~temp_dir() { std::system(("rm -rf '" + path_ + "'").c_str()); }
+  std::string file(const std::string& name) const { return path_ + "/" + name; }
+  std::string write(const std::string& name, const std::string& text) const {
+    std::ofstream(file(name)) << text;
+    return file(name);
+  }
+
+ private:
+  std::string path_;
+};
+
+inline std::string read_text(const std::string& path) {
+  std::ifstream in(path);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+// Checks a tree from scratch: shape, numbering and parent links, the set definitions, every
+// used variable in exactly one cutset, and the contiguity of the orders the CNF manager uses.
+class hdtree_checker {
+ public:
+  hdtree_checker(const hdtree* root, const hgr* h) : root_(root), h_(h) {}
+
+  void check() {
+    ASSERT_NE(root_, nullptr);
+    EXPECT_EQ(root_->parent, nullptr);
+    EXPECT_EQ(root_->context->count, 0u);
+    unsigned next_index = 0;
+    std::set<unsigned> context;
+    walk(root_, &next_index, context);
+    EXPECT_EQ(next_index, 2 * h_->node_count - 1) << "nodes in the tree";
+    EXPECT_EQ(leaves_.size(), h_->node_count) << "one leaf per clause";
+    EXPECT_EQ(std::set<unsigned>(leaves_.begin(), leaves_.end()).size(), leaves_.size()) << "a clause twice";
+    check_cutsets_partition_used_variables();
+    check_orders();
+  }
+
+ private:
+  using var_set = std::set<unsigned>;
+
+  static var_set as_set(const hgr_edges* s) {
+    std::vector<unsigned> v = indices(s);
+    var_set out(v.begin(), v.end());
+    EXPECT_EQ(out.size(), v.size()) << "a set holds a variable twice";
+    return out;
+  }
+  static var_set meet(const var_set& a, const var_set& b) {
+    var_set out;
+    std::set_intersection(a.begin(), a.end(), b.begin(), b.end(), std::inserter(out, out.end()));
+    return out;
+  }
+  static var_set minus(const var_set& a, const var_set& b) {
+    var_set out;
+    std::set_difference(a.begin(), a.end(), b.begin(), b.end(), std::inserter(out, out.end()));
+    return out;
+  }
+
+  var_set clause_vars(unsigned clause) const {
+    const hgr_node* n = &h_->node_block[clause - 1];
+    var_set out;
+    for (unsigned i = 0; i < n->edge_count; ++i) out.insert(n->edges[i]->index);
+    return out;
+  }
+
+  // Returns vars(t) and records every node's pure variables.
+  var_set walk(const hdtree* t, unsigned* next_index, const var_set& context) {
+    EXPECT_EQ(t->index, (*next_index)++) << "pre-order numbering";
+    EXPECT_EQ(as_set(t->context.get()), context) << "context of node " << t->index;
+    EXPECT_EQ(t->next, nullptr);
+    EXPECT_EQ(t->left == nullptr, t->right == nullptr) << "full binary tree";
+    if (!t->left) {
+      var_set vars = clause_vars(t->clause);
+      leaves_.push_back(t->clause);
+      EXPECT_EQ(t->separator->count, 0u);
+      EXPECT_EQ(as_set(t->cutset.get()), minus(vars, context)) << "cutset of leaf " << t->index;
+      pure_[t] = as_set(t->cutset.get());
+      return vars;
+    }
+    EXPECT_EQ(t->left->parent, t);
+    EXPECT_EQ(t->right->parent, t);
+    // The children's contexts follow from the parent's cutset, which follows from the
+    // children's vars: walk each child with the context it must have, compare afterwards.
+    var_set left_vars = subtree_vars(t->left.get());
+    var_set right_vars = subtree_vars(t->right.get());
+    var_set separator = meet(left_vars, right_vars);
+    var_set cutset = minus(separator, context);
+    EXPECT_EQ(as_set(t->separator.get()), separator) << "separator of node " << t->index;
+    EXPECT_EQ(as_set(t->cutset.get()), cutset) << "cutset of node " << t->index;
+    var_set left_context = meet(context, left_vars), right_context = meet(context, right_vars);
+    left_context.insert(cutset.begin(), cutset.end());
+    right_context.insert(cutset.begin(), cutset.end());
+    walk(t->left.get(), next_index, left_context);
+    walk(t->right.get(), next_index, right_context);
+    var_set pure = pure_[t->left.get()];
+    pure.insert(pure_[t->right.get()].begin(), pure_[t->right.get()].end());
+    pure.insert(cutset.begin(), cutset.end());
+    pure_[t] = pure;
+    var_set vars = left_vars;
+    vars.insert(right_vars.begin(), right_vars.end());
+    return vars;
+  }
+
+  var_set subtree_vars(const hdtree* t) const {
+    if (!t->left) return clause_vars(t->clause);
+    var_set vars = subtree_vars(t->left.get());
+    var_set right = subtree_vars(t->right.get());
+    vars.insert(right.begin(), right.end());
+    return vars;
+  }
+
+  void check_cutsets_partition_used_variables() {
+    std::map<unsigned, int> in_cutsets;
+    for (const auto& entry : pure_)
+      for (unsigned i = 0; i < entry.first->cutset->count; ++i) ++in_cutsets[entry.first->cutset->edges[i]->index];
+    for (const hgr_edge& e : h_->edge_block) {
+      int expected = e.node_count > 0 ? 1 : 0;
+      EXPECT_EQ(in_cutsets[e.index], expected) << "variable " << e.index << " in cutsets";
+    }
+  }
+
+  // Pure variables of every node: one run of the variable order; clauses: one run of the
+  // clause order.
+  void check_orders() {
+    std::vector<unsigned> order = hdtree2edge_order(root_, h_);
+    std::vector<unsigned> sorted = order;
+    std::sort(sorted.begin(), sorted.end());
+    for (unsigned i = 0; i < sorted.size(); ++i) ASSERT_EQ(sorted[i], i + 1) << "variable order is a permutation";
+    EXPECT_EQ(order.size(), h_->edges.size());
+    std::vector<unsigned> at(order.size() + 1);
+    for (unsigned i = 0; i < order.size(); ++i) at[order[i]] = i;
+    for (const auto& entry : pure_) {
+      if (entry.second.empty()) continue;
+      unsigned lo = UINT32_MAX, hi = 0;
+      for (unsigned v : entry.second) {
+        lo = std::min(lo, at[v]);
+        hi = std::max(hi, at[v]);
+      }
+      EXPECT_EQ(hi - lo + 1, entry.second.size()) << "pure variables of node " << entry.first->index;
+    }
+    EXPECT_EQ(hdtree2node_order(root_, h_), leaves_);
+  }
+
+  const hdtree* root_;
+  const hgr* h_;
+  std::vector<unsigned> leaves_;          // clause numbers, left to right
+  std::map<const hdtree*, var_set> pure_;  // pure variables of every node
+};
+
+inline void check_hdtree(const hdtree* root, const hgr* h) { hdtree_checker(root, h).check(); }
+
+// Random small CNFs: some variables unused, some clauses repeated.
+inline std::unique_ptr<cnf> random_cnf(std::mt19937& rng, unsigned max_vars, unsigned max_clauses) {
+  unsigned vars = 1 + rng() % max_vars;
+  unsigned clauses = 1 + rng() % max_clauses;
+  std::vector<std::vector<int>> cls;
+  for (unsigned c = 0; c < clauses; ++c) {
+    if (!cls.empty() && rng() % 8 == 0) {
+      cls.push_back(cls[rng() % cls.size()]);
+      continue;
+    }
+    unsigned size = 1 + rng() % std::min(4u, vars);
+    std::vector<int> clause;
+    std::set<unsigned> used;
+    while (clause.size() < size) {
+      unsigned v = 1 + rng() % vars;
+      if (!used.insert(v).second) continue;
+      clause.push_back(rng() % 2 ? static_cast<int>(v) : -static_cast<int>(v));
+    }
+    cls.push_back(clause);
+  }
+  return make_cnf(vars, cls);
+}
+
+}  // namespace dtree_test
