@@ -342,9 +342,13 @@ void reduce_or_node(unsigned i, nnfn& node, nnf& circuit, std::vector<unsigned>&
 }
 
 void exist_quantify_nnf(const std::vector<unsigned>& vars, nnf& circuit) {
-  std::vector<char> forgotten(circuit.var_count + 1, 0);
-  for (unsigned v : vars)
-    if (v >= 1 && v <= circuit.var_count) forgotten[v] = 1;
+  // Sized by the listed variables, not by var_count: the driver's list is empty.
+  std::vector<char> forgotten;
+  for (unsigned v : vars) {
+    if (v == 0 || v > circuit.var_count) continue;
+    if (v >= forgotten.size()) forgotten.resize(v + 1, 0);
+    forgotten[v] = 1;
+  }
 
   std::vector<unsigned> refs = get_ref_counts(circuit);
   std::unique_ptr<un_table> table = construct_un_table(REDUCTION_TABLE_SIZE);
@@ -359,7 +363,7 @@ void exist_quantify_nnf(const std::vector<unsigned>& vars, nnf& circuit) {
         break;
       case nnfn_type::pos_literal:
       case nnfn_type::neg_literal:
-        if (node.size <= circuit.var_count && forgotten[node.size]) make_node_true(node, circuit, refs);
+        if (node.size < forgotten.size() && forgotten[node.size]) make_node_true(node, circuit, refs);
         break;
       case nnfn_type::dead:
       case nnfn_type::duplicate:

@@ -22,9 +22,32 @@ struct smoothing_walk {
 
 unsigned set_size(const bit_set& set) { return static_cast<unsigned>(mpz_popcount(set.get())); }
 
-set_ptr union_of_children(const nnfn& node, const std::vector<set_ptr>& sets) {
+// A literal's set {v} is never stored: a set of one high bit takes v bits, and smoothed circuits
+// hold every literal first, so storing them would cost memory quadratic in the variable count.
+// Parents add the literal's bit directly instead.
+void add_child_vars(bit_set& set, const nnfn& child, const set_ptr& child_set) {
+  if (literal_node(child))
+    mpz_setbit(set.get(), child.size - 1);
+  else
+    mpz_ior(set.get(), set.get(), child_set->get());
+}
+
+// missing = set without the child's variables (which it contains).
+void vars_missing_from_child(bit_set& missing, const bit_set& set, const nnfn& child, const set_ptr& child_set) {
+  if (literal_node(child)) {
+    mpz_set(missing.get(), set.get());
+    mpz_clrbit(missing.get(), child.size - 1);
+  } else {
+    mpz_xor(missing.get(), set.get(), child_set->get());
+  }
+}
+
+set_ptr union_of_children(const nnfn& node, const nnf& circuit, const std::vector<set_ptr>& sets) {
   auto set = std::make_unique<bit_set>();
-  for (unsigned k = 0; k < node.size; ++k) mpz_ior(set->get(), set->get(), sets[node.children[k]]->get());
+  for (unsigned k = 0; k < node.size; ++k) {
+    unsigned child = node.children[k];
+    add_child_vars(*set, circuit.nodes[child], sets[child]);
+  }
   return set;
 }
 
@@ -46,14 +69,14 @@ void find_missing_variables(nnf& circuit, bool all, smoothing_walk& walk) {
     nnfn& node = circuit.nodes[i];
     switch (node.type) {
       case nnfn_type::and_node:
-        sets[i] = union_of_children(node, sets);
+        sets[i] = union_of_children(node, circuit, sets);
         for (unsigned k = 0; k < node.size; ++k) release_after_last_use(node.children[k], refs, sets);
         break;
       case nnfn_type::or_node:
-        sets[i] = union_of_children(node, sets);
+        sets[i] = union_of_children(node, circuit, sets);
         for (unsigned k = 0; k < node.size; ++k) {
           unsigned child = node.children[k];
-          mpz_xor(missing.get(), sets[i]->get(), sets[child]->get());
+          vars_missing_from_child(missing, *sets[i], circuit.nodes[child], sets[child]);
           if (mpz_sgn(missing.get()) != 0) {
             record_missing(child, missing, walk);
             node.children[k] = placeholder;
@@ -64,8 +87,6 @@ void find_missing_variables(nnf& circuit, bool all, smoothing_walk& walk) {
       case nnfn_type::pos_literal:
       case nnfn_type::neg_literal:
         assert(node.size >= 1 && node.size <= circuit.var_count);
-        sets[i] = std::make_unique<bit_set>();
-        mpz_setbit(sets[i]->get(), node.size - 1);
         mpz_setbit(node.type == nnfn_type::pos_literal ? walk.pos.get() : walk.neg.get(), node.size - 1);
         break;
       case nnfn_type::dead:
@@ -79,7 +100,9 @@ void find_missing_variables(nnf& circuit, bool all, smoothing_walk& walk) {
   bit_set every;
   mpz_setbit(every.get(), circuit.var_count);
   mpz_sub_ui(every.get(), every.get(), 1);
-  set_difference(missing, every, *sets[root]);
+  bit_set root_vars;
+  add_child_vars(root_vars, circuit.nodes[root], sets[root]);
+  set_difference(missing, every, root_vars);
   if (mpz_sgn(missing.get()) != 0) record_missing(root, missing, walk);
 }
 
