@@ -1,0 +1,20 @@
+// The circuit file (header "nnf N E V", then one line per node, children first, root last) and
+// the VCG picture of a circuit.
+#pragma once
+
+#include <memory>
+
+#include "nnf/nnf-operations.h"
+
+// Ends the process with "\nCannot open file: %s" (status 1) when the file cannot be written.
+void save_nnf_to_file(const char* path, const nnf& circuit);
+
+// Reads a circuit file. The file is outside input: anything that is not a well-formed circuit
+// (bad header, missing or unknown records, variables above V, child indices that are negative or
+// not below their parent's, an edge total that differs from E, a node the root does not reach)
+// ends the process with "\nCorrupt NNF file." and status 1; records after the N-th are ignored.
+std::unique_ptr<nnf> load_nnf_from_file(const char* path);
+
+// Ends the process with "Cannot open file: %s\n" on standard error (status 1) when the file
+// cannot be written.
+void save_nnf_as_vcg(const char* path, const nnf& circuit);

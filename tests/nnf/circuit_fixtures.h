@@ -1,0 +1,489 @@
+// Test-side circuits: a builder that exports any DAG as a well-formed circuit (children first,
+// root last, only reachable nodes), an evaluator over all assignments that shares no code with
+// the library, random CNFs compiled by Shannon expansion with components and sharing (optionally
+// pruned to least-cardinality branches), and random NNFs that are neither decomposable nor
+// deterministic.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <random>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "nnf/nnf-operations.h"
+
+namespace fixtures {
+
+// ---------------------------------------------------------------------------------------------
+// A DAG of nodes made in any order; export() writes the part reachable from a root.
+// ---------------------------------------------------------------------------------------------
+class dag {
+ public:
+  unsigned literal(int lit) {
+    auto found = literals_.find(lit);
+    if (found != literals_.end()) return found->second;
+    unsigned id = add(lit > 0 ? nnfn_type::pos_literal : nnfn_type::neg_literal, 0,
+                      {static_cast<unsigned>(lit > 0 ? lit : -lit)}, true);
+    literals_[lit] = id;
+    return id;
+  }
+  // A second node for a literal, which a hand-written file may hold.
+  unsigned literal_copy(int lit) {
+    return add(lit > 0 ? nnfn_type::pos_literal : nnfn_type::neg_literal, 0,
+               {static_cast<unsigned>(lit > 0 ? lit : -lit)}, true);
+  }
+  unsigned conj(std::vector<unsigned> children) { return add(nnfn_type::and_node, 0, std::move(children)); }
+  unsigned disj(unsigned var, std::vector<unsigned> children) {
+    return add(nnfn_type::or_node, var, std::move(children));
+  }
+  unsigned truth() { return conj({}); }
+  unsigned falsity() { return disj(0, {}); }
+
+  // Post-order from the root, children in their stored order, each node once.
+  std::unique_ptr<nnf> export_circuit(unsigned root, unsigned var_count) const {
+    std::vector<unsigned> index(nodes_.size(), UNSET);
+    std::vector<unsigned> order;
+    post_order(root, index, order);
+    auto circuit = new_nnf_structure(static_cast<unsigned>(order.size()), 0, var_count);
+    unsigned edges = 0;
+    for (unsigned i = 0; i < order.size(); ++i) {
+      const node& from = nodes_[order[i]];
+      nnfn& to = circuit->nodes[i];
+      to.type = from.type;
+      to.var = from.var;
+      if (from.is_literal) {
+        to.size = from.items[0];
+        continue;
+      }
+      to.size = static_cast<unsigned>(from.items.size());
+      edges += to.size;
+      if (to.size == 0) continue;
+      to.children.reset(new unsigned[to.size]);
+      for (unsigned k = 0; k < to.size; ++k) to.children[k] = index[from.items[k]];
+    }
+    circuit->edge_count = edges;
+    return circuit;
+  }
+  std::unique_ptr<nnf> export_circuit(unsigned var_count) const {
+    return export_circuit(static_cast<unsigned>(nodes_.size() - 1), var_count);
+  }
+
+  bool is_literal(unsigned id) const { return nodes_[id].is_literal; }
+  nnfn_type type(unsigned id) const { return nodes_[id].type; }
+  const std::vector<unsigned>& items(unsigned id) const { return nodes_[id].items; }
+  unsigned size() const { return static_cast<unsigned>(nodes_.size()); }
+
+ private:
+  static constexpr unsigned UNSET = 0xFFFFFFFFu;
+  struct node {
+    nnfn_type type;
+    unsigned var;
+    std::vector<unsigned> items;  // literal: {variable}; else children ids
+    bool is_literal;
+  };
+  unsigned add(nnfn_type type, unsigned var, std::vector<unsigned> items, bool is_literal = false) {
+    nodes_.push_back({type, var, std::move(items), is_literal});
+    return static_cast<unsigned>(nodes_.size() - 1);
+  }
+  void post_order(unsigned id, std::vector<unsigned>& index, std::vector<unsigned>& order) const {
+    if (index[id] != UNSET) return;
+    if (!nodes_[id].is_literal)
+      for (unsigned child : nodes_[id].items) post_order(child, index, order);
+    index[id] = static_cast<unsigned>(order.size());
+    order.push_back(id);
+  }
+  std::vector<node> nodes_;
+  std::map<int, unsigned> literals_;
+};
+
+// ---------------------------------------------------------------------------------------------
+// The circuit as text, one node per item ("L 1|L -1|A 2 0 1|O 1 2 3 2"), for exact comparisons.
+// ---------------------------------------------------------------------------------------------
+inline std::string text_of(const nnf& circuit) {
+  std::ostringstream out;
+  for (unsigned i = 0; i < circuit.node_count; ++i) {
+    const nnfn& n = circuit.nodes[i];
+    if (i) out << '|';
+    switch (n.type) {
+      case nnfn_type::pos_literal: out << "L " << n.size; continue;
+      case nnfn_type::neg_literal: out << "L -" << n.size; continue;
+      case nnfn_type::and_node: out << "A " << n.size; break;
+      case nnfn_type::or_node: out << "O " << n.var << ' ' << n.size; break;
+      case nnfn_type::dead: out << "dead"; continue;
+      case nnfn_type::duplicate: out << "dup " << n.size; continue;
+    }
+    for (unsigned k = 0; k < n.size; ++k) out << ' ' << n.children[k];
+  }
+  return out.str();
+}
+
+// The inverse of text_of, for hand-made circuits: "L 2|L 1|L -1|A 2 0 1|O 1 2 1 3".
+inline std::unique_ptr<nnf> circuit_from(const std::string& text, unsigned var_count) {
+  std::vector<std::string> items;
+  std::stringstream all(text);
+  for (std::string item; std::getline(all, item, '|');) items.push_back(item);
+  auto circuit = new_nnf_structure(static_cast<unsigned>(items.size()), 0, var_count);
+  for (unsigned i = 0; i < items.size(); ++i) {
+    std::istringstream in(items[i]);
+    char letter;
+    long long x;
+    in >> letter >> x;
+    nnfn& n = circuit->nodes[i];
+    if (letter == 'L') {
+      n.type = x > 0 ? nnfn_type::pos_literal : nnfn_type::neg_literal;
+      n.size = static_cast<unsigned>(x > 0 ? x : -x);
+      continue;
+    }
+    n.type = letter == 'A' ? nnfn_type::and_node : nnfn_type::or_node;
+    if (letter == 'O') {
+      n.var = static_cast<unsigned>(x);
+      in >> x;
+    }
+    n.size = static_cast<unsigned>(x);
+    circuit->edge_count += n.size;
+    if (n.size) n.children.reset(new unsigned[n.size]);
+    for (unsigned k = 0; k < n.size; ++k) in >> n.children[k];
+  }
+  return circuit;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Truth tables: bit a of the table is the value under assignment a, where variable v is true
+// exactly when bit v - 1 of a is set. 64 assignments are evaluated per machine word.
+// ---------------------------------------------------------------------------------------------
+using table = std::vector<std::uint64_t>;
+
+inline table variable_column(unsigned var, unsigned var_count) {
+  std::size_t assignments = std::size_t{1} << var_count;
+  table column((assignments + 63) / 64, 0);
+  for (std::size_t a = 0; a < assignments; ++a)
+    if ((a >> (var - 1)) & 1) column[a / 64] |= std::uint64_t{1} << (a % 64);
+  return column;
+}
+
+inline table all_ones(unsigned var_count) {
+  std::size_t assignments = std::size_t{1} << var_count;
+  table ones((assignments + 63) / 64, ~std::uint64_t{0});
+  if (assignments % 64) ones.back() = (std::uint64_t{1} << assignments) - 1;
+  return ones;
+}
+
+inline table truth_table(const nnf& circuit, unsigned var_count) {
+  table ones = all_ones(var_count);
+  std::vector<table> columns(var_count + 1);
+  for (unsigned v = 1; v <= var_count; ++v) columns[v] = variable_column(v, var_count);
+  std::vector<table> value(circuit.node_count);
+  for (unsigned i = 0; i < circuit.node_count; ++i) {
+    const nnfn& n = circuit.nodes[i];
+    table& t = value[i];
+    switch (n.type) {
+      case nnfn_type::pos_literal: t = columns[n.size]; break;
+      case nnfn_type::neg_literal:
+        t = columns[n.size];
+        for (std::size_t w = 0; w < t.size(); ++w) t[w] = ~t[w] & ones[w];
+        break;
+      case nnfn_type::and_node:
+        t = ones;
+        for (unsigned k = 0; k < n.size; ++k)
+          for (std::size_t w = 0; w < t.size(); ++w) t[w] &= value[n.children[k]][w];
+        break;
+      case nnfn_type::or_node:
+        t.assign(ones.size(), 0);
+        for (unsigned k = 0; k < n.size; ++k)
+          for (std::size_t w = 0; w < t.size(); ++w) t[w] |= value[n.children[k]][w];
+        break;
+      default: ADD_FAILURE() << "node " << i << " is dead or a duplicate"; t.assign(ones.size(), 0);
+    }
+  }
+  return value.back();
+}
+
+inline std::uint64_t models_in(const table& t) {
+  std::uint64_t count = 0;
+  for (std::uint64_t w : t) count += static_cast<std::uint64_t>(__builtin_popcountll(w));
+  return count;
+}
+
+inline bool holds(const table& t, std::size_t assignment) { return (t[assignment / 64] >> (assignment % 64)) & 1; }
+
+// ---------------------------------------------------------------------------------------------
+// Structural checks of a circuit that left a pass.
+// ---------------------------------------------------------------------------------------------
+inline void expect_well_formed(const nnf& circuit) {
+  ASSERT_EQ(circuit.nodes.size(), circuit.node_count);
+  ASSERT_GT(circuit.node_count, 0u);
+  unsigned edges = 0;
+  std::vector<char> reached(circuit.node_count, 0);
+  reached.back() = 1;
+  for (unsigned i = circuit.node_count; i-- > 0;) {
+    const nnfn& n = circuit.nodes[i];
+    ASSERT_TRUE(living_node(n)) << "node " << i;
+    EXPECT_TRUE(reached[i]) << "node " << i << " is not reachable from the root";
+    if (literal_node(n)) {
+      EXPECT_GE(n.size, 1u);
+      EXPECT_LE(n.size, circuit.var_count);
+      continue;
+    }
+    edges += n.size;
+    for (unsigned k = 0; k < n.size; ++k) {
+      ASSERT_LT(n.children[k], i) << "child of node " << i;
+      reached[n.children[k]] = 1;
+    }
+  }
+  EXPECT_EQ(edges, circuit.edge_count);
+}
+
+// The variables mentioned below each node, as sorted lists.
+inline std::vector<std::set<unsigned>> variables_below(const nnf& circuit) {
+  std::vector<std::set<unsigned>> vars(circuit.node_count);
+  for (unsigned i = 0; i < circuit.node_count; ++i) {
+    const nnfn& n = circuit.nodes[i];
+    if (literal_node(n)) {
+      vars[i].insert(n.size);
+      continue;
+    }
+    for (unsigned k = 0; k < n.size; ++k) vars[i].insert(vars[n.children[k]].begin(), vars[n.children[k]].end());
+  }
+  return vars;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Random CNFs and their compilation into decomposable, deterministic circuits.
+// ---------------------------------------------------------------------------------------------
+using clause_list = std::vector<std::vector<int>>;
+
+// Mostly clauses of two to max_width literals, with an occasional unit clause.
+inline clause_list random_cnf(std::mt19937& rng, unsigned var_count, unsigned clause_count, unsigned max_width) {
+  clause_list clauses;
+  std::uniform_int_distribution<unsigned> var(1, var_count);
+  for (unsigned c = 0; c < clause_count; ++c) {
+    unsigned w = max_width < 2 || rng() % 8 == 0 ? 1 : 2 + static_cast<unsigned>(rng() % (max_width - 1));
+    std::set<unsigned> used;
+    std::vector<int> clause;
+    while (clause.size() < w && used.size() < var_count) {
+      unsigned v = var(rng);
+      if (!used.insert(v).second) continue;
+      clause.push_back(rng() % 2 ? static_cast<int>(v) : -static_cast<int>(v));
+    }
+    clauses.push_back(clause);
+  }
+  return clauses;
+}
+
+inline table cnf_table(const clause_list& clauses, unsigned var_count) {
+  table t = all_ones(var_count);
+  std::size_t assignments = std::size_t{1} << var_count;
+  for (std::size_t a = 0; a < assignments; ++a) {
+    bool satisfied = true;
+    for (const auto& clause : clauses) {
+      bool some = false;
+      for (int lit : clause) some |= (((a >> (std::abs(lit) - 1)) & 1) != 0) == (lit > 0);
+      if (!some) { satisfied = false; break; }
+    }
+    if (!satisfied) t[a / 64] &= ~(std::uint64_t{1} << (a % 64));
+  }
+  return t;
+}
+
+// Shannon expansion with connected components, memoised on the remaining clauses so that equal
+// sub-problems share one sub-circuit. With min_card, each decision keeps only its branch(es) of
+// least cardinality (positive literals count 1, unmentioned variables 0), as a minimum-
+// cardinality compilation does.
+class compiler {
+ public:
+  compiler(dag& d, bool min_card) : d_(d), min_card_(min_card) {}
+
+  unsigned compile(clause_list clauses) {
+    for (auto& c : clauses) std::sort(c.begin(), c.end());
+    std::sort(clauses.begin(), clauses.end());
+    clauses.erase(std::unique(clauses.begin(), clauses.end()), clauses.end());
+    if (clauses.empty()) return truth();
+    for (const auto& c : clauses)
+      if (c.empty()) return falsity();
+    std::string key = key_of(clauses);
+    auto found = memo_.find(key);
+    if (found != memo_.end()) return found->second;
+    unsigned result = compile_fresh(clauses);
+    memo_[key] = result;
+    return result;
+  }
+  unsigned cardinality(unsigned id) const { return card_.at(id); }
+
+ private:
+  static constexpr unsigned INFINITE = 1u << 30;
+  static constexpr unsigned NONE = 0xFFFFFFFFu;
+
+  unsigned truth() {
+    if (truth_ == NONE) truth_ = remember(d_.truth(), 0);
+    return truth_;
+  }
+  unsigned falsity() {
+    if (falsity_ == NONE) falsity_ = remember(d_.falsity(), INFINITE);
+    return falsity_;
+  }
+  unsigned remember(unsigned id, unsigned card) {
+    card_[id] = card;
+    return id;
+  }
+  static std::string key_of(const clause_list& clauses) {
+    std::string key;
+    for (const auto& c : clauses) {
+      for (int lit : c) key += std::to_string(lit) + ',';
+      key += ';';
+    }
+    return key;
+  }
+  static clause_list condition(const clause_list& clauses, int lit) {
+    clause_list out;
+    for (const auto& c : clauses) {
+      if (std::find(c.begin(), c.end(), lit) != c.end()) continue;
+      std::vector<int> rest;
+      for (int l : c)
+        if (l != -lit) rest.push_back(l);
+      out.push_back(rest);
+    }
+    return out;
+  }
+  static std::vector<clause_list> components(const clause_list& clauses) {
+    std::vector<int> group(clauses.size(), -1);
+    int groups = 0;
+    for (std::size_t s = 0; s < clauses.size(); ++s) {
+      if (group[s] >= 0) continue;
+      std::vector<std::size_t> stack{s};
+      group[s] = groups;
+      while (!stack.empty()) {
+        std::size_t c = stack.back();
+        stack.pop_back();
+        for (std::size_t o = 0; o < clauses.size(); ++o) {
+          if (group[o] >= 0) continue;
+          bool shares = false;
+          for (int a : clauses[c])
+            for (int b : clauses[o]) shares |= std::abs(a) == std::abs(b);
+          if (shares) {
+            group[o] = groups;
+            stack.push_back(o);
+          }
+        }
+      }
+      ++groups;
+    }
+    std::vector<clause_list> parts(groups);
+    for (std::size_t c = 0; c < clauses.size(); ++c) parts[group[c]].push_back(clauses[c]);
+    return parts;
+  }
+  unsigned compile_fresh(const clause_list& clauses) {
+    std::vector<clause_list> parts = components(clauses);
+    if (parts.size() > 1) {
+      std::vector<unsigned> children;
+      unsigned card = 0;
+      for (auto& part : parts) {
+        unsigned child = compile(part);
+        if (card_[child] >= INFINITE) return falsity();
+        card += card_[child];
+        children.push_back(child);
+      }
+      return remember(d_.conj(children), card);
+    }
+    // Deciding in one fixed variable order makes equal sub-problems, hence shared sub-circuits.
+    unsigned x = static_cast<unsigned>(std::abs(clauses[0][0]));
+    for (const auto& c : clauses)
+      for (int lit : c) x = std::min(x, static_cast<unsigned>(std::abs(lit)));
+    unsigned high = branch(static_cast<int>(x), compile(condition(clauses, static_cast<int>(x))));
+    unsigned low = branch(-static_cast<int>(x), compile(condition(clauses, -static_cast<int>(x))));
+    unsigned ch = card_[high], cl = card_[low];
+    if (ch >= INFINITE) return low;
+    if (cl >= INFINITE) return high;
+    if (min_card_ && ch != cl) return ch < cl ? high : low;
+    return remember(d_.disj(x, {high, low}), std::min(ch, cl));
+  }
+  unsigned branch(int lit, unsigned rest) {
+    unsigned literal = remember(d_.literal(lit), lit > 0 ? 1 : 0);
+    if (card_[rest] >= INFINITE) return rest;
+    if (d_.type(rest) == nnfn_type::and_node && d_.items(rest).empty()) return literal;
+    return remember(d_.conj({literal, rest}), card_[literal] + card_[rest]);
+  }
+
+  dag& d_;
+  bool min_card_;
+  std::map<std::string, unsigned> memo_;
+  std::map<unsigned, unsigned> card_;
+  unsigned truth_ = NONE;
+  unsigned falsity_ = NONE;
+};
+
+// A decomposable, deterministic circuit of the CNF over variables 1..var_count.
+inline std::unique_ptr<nnf> compile_cnf(const clause_list& clauses, unsigned var_count, bool min_card = false) {
+  dag d;
+  compiler c(d, min_card);
+  unsigned root = c.compile(clauses);
+  return d.export_circuit(root, var_count);
+}
+
+// A random NNF over few variables, dense in the shapes that reduction rewrites: constants,
+// single-child nodes, repeated children, x or not x, (x and s) or (not x and s), nested nodes of
+// one type. Every node is reachable from the root.
+inline std::unique_ptr<nnf> random_nnf(std::mt19937& rng, unsigned var_count, unsigned internal_nodes) {
+  dag d;
+  std::vector<unsigned> pool;
+  for (unsigned v = 1; v <= var_count; ++v) {
+    pool.push_back(d.literal(static_cast<int>(v)));
+    pool.push_back(d.literal(-static_cast<int>(v)));
+  }
+  pool.push_back(d.truth());
+  pool.push_back(d.falsity());
+  auto any = [&]() { return pool[rng() % pool.size()]; };
+  auto recent = [&]() { return pool[pool.size() - 1 - rng() % std::min<std::size_t>(pool.size(), 6)]; };
+  for (unsigned n = 0; n < internal_nodes; ++n) {
+    unsigned shape = rng() % 10;
+    unsigned var = static_cast<unsigned>(rng() % var_count) + 1;
+    int x = static_cast<int>(var);
+    unsigned made;
+    if (shape == 0) {
+      made = d.disj(var, {d.literal(x), d.literal(-x)});
+    } else if (shape == 1) {
+      unsigned s = any();
+      made = d.disj(var, {d.conj({d.literal(x), s}), d.conj({s, d.literal(-x)})});
+    } else if (shape == 2) {
+      made = (rng() % 2 ? d.conj({recent()}) : d.disj(0, {recent()}));
+    } else {
+      std::vector<unsigned> children;
+      unsigned k = 1 + rng() % 4;
+      for (unsigned c = 0; c < k; ++c) children.push_back(rng() % 2 ? recent() : any());
+      made = rng() % 2 ? d.conj(children) : d.disj(rng() % 3 ? var : 0, children);
+    }
+    pool.push_back(made);
+  }
+  std::vector<unsigned> tops;
+  for (unsigned c = 0; c < 3; ++c) tops.push_back(recent());
+  unsigned root = rng() % 2 ? d.conj(tops) : d.disj(0, tops);
+  return d.export_circuit(root, var_count);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Files
+// ---------------------------------------------------------------------------------------------
+inline std::string temp_path(const std::string& name) { return ::testing::TempDir() + "tarn_nnf_" + name; }
+
+inline std::string write_file(const std::string& name, const std::string& text) {
+  std::string path = temp_path(name);
+  std::ofstream(path, std::ios::binary) << text;
+  return path;
+}
+
+inline std::string read_file(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+}  // namespace fixtures

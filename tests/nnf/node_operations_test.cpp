@@ -1,0 +1,212 @@
+#include "nnf/nnf-operations.h"
+
+#include <gtest/gtest.h>
+
+#include "nnf/circuit_fixtures.h"
+
+using fixtures::dag;
+using fixtures::text_of;
+
+namespace {
+
+// (x1 and x2) or (not x1 and x2), x2 shared: L 1|L 2|A 2 0 1|L -1|A 2 3 1|O 1 2 2 4
+std::unique_ptr<nnf> shared_literal_circuit() {
+  dag d;
+  unsigned x1 = d.literal(1), x2 = d.literal(2), nx1 = d.literal(-1);
+  d.disj(1, {d.conj({x1, x2}), d.conj({nx1, x2})});
+  return d.export_circuit(2);
+}
+
+}  // namespace
+
+TEST(NnfStructure, NewStructureHoldsZeroedNodesThatReadAsFalse) {
+  auto circuit = new_nnf_structure(3, 7, 5);
+  EXPECT_EQ(circuit->node_count, 3u);
+  EXPECT_EQ(circuit->edge_count, 7u);
+  EXPECT_EQ(circuit->var_count, 5u);
+  ASSERT_EQ(circuit->nodes.size(), 3u);
+  for (const nnfn& node : circuit->nodes) {
+    EXPECT_TRUE(false_node(node));
+    EXPECT_EQ(node.children, nullptr);
+  }
+  free_nnf(circuit);
+  EXPECT_EQ(circuit, nullptr);
+}
+
+TEST(NnfStructure, NodeClassesFollowTypeAndSize) {
+  nnfn literal{nnfn_type::neg_literal, 0, 3, nullptr};
+  nnfn truth{nnfn_type::and_node, 0, 0, nullptr};
+  nnfn falsity{nnfn_type::or_node, 4, 0, nullptr};
+  nnfn conjunction{nnfn_type::and_node, 0, 1, std::unique_ptr<unsigned[]>(new unsigned[1]{0})};
+  nnfn dead{nnfn_type::dead, 0, 0, nullptr};
+  nnfn duplicate{nnfn_type::duplicate, 0, 2, nullptr};
+
+  EXPECT_TRUE(literal_node(literal) && leaf_node(literal) && !internal_node(literal));
+  EXPECT_TRUE(true_node(truth) && leaf_node(truth) && !false_node(truth));
+  EXPECT_TRUE(false_node(falsity) && leaf_node(falsity) && !true_node(falsity));
+  EXPECT_TRUE(internal_node(conjunction) && !leaf_node(conjunction));
+  EXPECT_TRUE(living_node(conjunction) && !living_node(dead) && !living_node(duplicate));
+  EXPECT_FALSE(internal_node(dead) || internal_node(duplicate));
+}
+
+TEST(RefCounts, CountEveryEdgeAndOneMoreForTheRoot) {
+  auto circuit = shared_literal_circuit();
+  ASSERT_EQ(text_of(*circuit), "L 1|L 2|A 2 0 1|L -1|A 2 3 1|O 1 2 2 4");
+  EXPECT_EQ(get_ref_counts(*circuit), (std::vector<unsigned>{1, 2, 1, 1, 1, 1}));
+
+  dag d;
+  unsigned x = d.literal(1);
+  d.conj({x, x});
+  EXPECT_EQ(get_ref_counts(*d.export_circuit(1)), (std::vector<unsigned>{2, 1}));
+}
+
+TEST(RefCounts, ASingleConstantIsItsOwnRootAndNeverDies) {
+  for (bool truth : {true, false}) {
+    dag d;
+    truth ? d.truth() : d.falsity();
+    auto circuit = d.export_circuit(0);
+    std::vector<unsigned> refs = get_ref_counts(*circuit);
+    EXPECT_EQ(refs, std::vector<unsigned>{1});
+    exist_quantify_nnf({}, *circuit);
+    EXPECT_EQ(text_of(*circuit), truth ? "A 0" : "O 0 0");
+  }
+}
+
+TEST(NodeDeath, ASharedNodeDiesOnlyAfterItsLastParentLetsGo) {
+  auto circuit = shared_literal_circuit();
+  std::vector<unsigned> refs = get_ref_counts(*circuit);
+  remove_edges(circuit->nodes[2], *circuit, refs);  // the first and-node lets go of x1 and x2
+  EXPECT_EQ(circuit->nodes[0].type, nnfn_type::dead);
+  EXPECT_EQ(circuit->nodes[0].size, 0u);
+  EXPECT_EQ(circuit->nodes[1].type, nnfn_type::pos_literal) << "x2 is still held by node 4";
+  EXPECT_EQ(refs[1], 1u);
+  EXPECT_TRUE(true_node(circuit->nodes[2])) << "edges gone, type unchanged";
+
+  deref(4, *circuit, refs);
+  for (unsigned i : {1u, 3u, 4u}) EXPECT_EQ(circuit->nodes[i].type, nnfn_type::dead) << i;
+  EXPECT_EQ(circuit->nodes[4].children, nullptr);
+}
+
+TEST(NodeDeath, ACascadeThroughAMillionLevelsNeedsNoDeepRecursion) {
+  const unsigned depth = 1000000;
+  auto circuit = new_nnf_structure(depth + 1, depth, 1);
+  circuit->nodes[0].type = nnfn_type::pos_literal;
+  circuit->nodes[0].size = 1;
+  for (unsigned i = 1; i <= depth; ++i) {
+    nnfn& node = circuit->nodes[i];
+    node.type = i % 2 ? nnfn_type::and_node : nnfn_type::or_node;
+    node.size = 1;
+    node.children.reset(new unsigned[1]{i - 1});
+  }
+  std::vector<unsigned> refs = get_ref_counts(*circuit);
+  refs[depth] = 1;  // drop the root's own extra count so that it can die
+  deref(depth, *circuit, refs);
+  for (unsigned i = 0; i <= depth; ++i) ASSERT_EQ(circuit->nodes[i].type, nnfn_type::dead) << i;
+}
+
+TEST(MakeNodeTrue, LiteralsAndInternalNodesBecomeChildlessAndNodes) {
+  auto circuit = shared_literal_circuit();
+  std::vector<unsigned> refs = get_ref_counts(*circuit);
+  make_node_true(circuit->nodes[3], *circuit, refs);
+  EXPECT_TRUE(true_node(circuit->nodes[3]));
+  make_node_true(circuit->nodes[5], *circuit, refs);
+  EXPECT_TRUE(true_node(circuit->nodes[5]));
+  EXPECT_EQ(circuit->nodes[5].var, 1u) << "the decision variable is left as it was";
+  EXPECT_EQ(circuit->nodes[5].children, nullptr);
+  for (unsigned i = 0; i < 5; ++i) EXPECT_EQ(circuit->nodes[i].type, nnfn_type::dead) << i;
+}
+
+TEST(DeclareNodeDuplicate, AStandInBelowTheDuplicateSurvivesWhileItsParentsDie) {
+  // O(A(x1, s), A(-x1, s)) with s = A(x2, x3): the root is replaced by its grandchild s.
+  dag d;
+  unsigned s = d.conj({d.literal(2), d.literal(3)});
+  d.disj(1, {d.conj({d.literal(1), s}), d.conj({d.literal(-1), s})});
+  auto circuit = d.export_circuit(3);
+  ASSERT_EQ(text_of(*circuit), "L 1|L 2|L 3|A 2 1 2|A 2 0 3|L -1|A 2 5 3|O 1 2 4 6");
+  std::vector<unsigned> refs = get_ref_counts(*circuit);
+  declare_node_duplicate(7, 3, *circuit, refs);
+  EXPECT_EQ(circuit->nodes[7].type, nnfn_type::duplicate);
+  EXPECT_EQ(circuit->nodes[7].size, 3u);
+  EXPECT_EQ(refs[7], 0u);
+  EXPECT_EQ(refs[3], 1u) << "the root's count moved to the stand-in";
+  for (unsigned i : {0u, 4u, 5u, 6u}) EXPECT_EQ(circuit->nodes[i].type, nnfn_type::dead) << i;
+  for (unsigned i : {1u, 2u, 3u}) EXPECT_TRUE(living_node(circuit->nodes[i])) << i;
+
+  trim_nnf(*circuit, refs);
+  EXPECT_EQ(text_of(*circuit), "L 2|L 3|A 2 0 1");
+  EXPECT_EQ(circuit->edge_count, 2u);
+}
+
+TEST(SortUnsigned, OrdersIncreasingIncludingValuesAboveTheSignedRange) {
+  unsigned list[] = {7, 0xFFFFFFF0u, 3, 0x80000000u, 3, 0};
+  sort_unsigned(list, 6);
+  EXPECT_EQ(std::vector<unsigned>(list, list + 6), (std::vector<unsigned>{0, 3, 3, 7, 0x80000000u, 0xFFFFFFF0u}));
+  unsigned a = 1, b = 0xFFFFFFFFu;
+  EXPECT_EQ(unsigned_cmp(&a, &b), -1);
+  EXPECT_EQ(unsigned_cmp(&b, &a), 1);
+  EXPECT_EQ(unsigned_cmp(&a, &a), 0);
+}
+
+TEST(UniqueTable, LookupSortsTheChildrenAndAnswersTheBucketOfTheHash) {
+  dag d;
+  unsigned x1 = d.literal(1), x2 = d.literal(2), x3 = d.literal(3);
+  d.conj({x3, x1, x2});
+  auto circuit = d.export_circuit(3);
+  ASSERT_EQ(text_of(*circuit), "L 3|L 1|L 2|A 3 0 1 2");
+  nnfn& node = circuit->nodes[3];
+  std::swap(node.children[0], node.children[2]);  // 2 1 0
+  auto table = construct_un_table(REDUCTION_TABLE_SIZE);
+  unsigned result;
+  EXPECT_FALSE(lookup_node(result, node, *circuit, *table));
+  EXPECT_EQ(text_of(*circuit), "L 3|L 1|L 2|A 3 0 1 2");
+  unsigned h = ((2u * 31) + 1) * 31 + 0;  // from the last child to the first
+  EXPECT_EQ(result, (2 + h) % REDUCTION_TABLE_SIZE);
+  free_un_table(table);
+}
+
+TEST(UniqueTable, EqualTypeAndChildrenMatchWhateverTheDecisionVariable) {
+  dag d;
+  unsigned x1 = d.literal(1), x2 = d.literal(2);
+  unsigned a = d.conj({x1, x2}), o1 = d.disj(1, {x1, x2}), o2 = d.disj(2, {x2, x1});
+  d.conj({a, o1, o2});
+  auto circuit = d.export_circuit(2);
+  ASSERT_EQ(text_of(*circuit), "L 1|L 2|A 2 0 1|O 1 2 0 1|O 2 2 1 0|A 3 2 3 4");
+  auto table = construct_un_table(REDUCTION_TABLE_SIZE);
+  unsigned result;
+  for (unsigned i : {2u, 3u}) {
+    ASSERT_FALSE(lookup_node(result, circuit->nodes[i], *circuit, *table)) << "and and or never match";
+    insert_node(i, result, *table);
+  }
+  ASSERT_TRUE(lookup_node(result, circuit->nodes[4], *circuit, *table));
+  EXPECT_EQ(result, 3u);
+  EXPECT_TRUE(same_node(circuit->nodes[3], circuit->nodes[4]));
+  EXPECT_FALSE(same_node(circuit->nodes[2], circuit->nodes[3]));
+}
+
+TEST(UniqueTable, ADeadNodeNoLongerMatches) {
+  auto circuit = shared_literal_circuit();
+  auto table = construct_un_table(7);
+  std::vector<unsigned> refs = get_ref_counts(*circuit);
+  unsigned bucket;
+  ASSERT_FALSE(lookup_node(bucket, circuit->nodes[2], *circuit, *table));
+  insert_node(2, bucket, *table);
+  nnfn probe{nnfn_type::and_node, 0, 2, std::unique_ptr<unsigned[]>(new unsigned[2]{1, 0})};
+  unsigned found;
+  ASSERT_TRUE(lookup_node(found, probe, *circuit, *table));
+  EXPECT_EQ(found, 2u);
+  refs[2] = 1;
+  deref(2, *circuit, refs);
+  EXPECT_FALSE(lookup_node(found, probe, *circuit, *table));
+  EXPECT_EQ(found, bucket);
+}
+
+TEST(TrimNnf, KeepsEveryIndexWhenNothingDiedAndRecomputesTheEdgeCount) {
+  auto circuit = shared_literal_circuit();
+  circuit->edge_count = 99;
+  std::vector<unsigned> map(circuit->node_count, 77);
+  trim_nnf(*circuit, map);
+  EXPECT_EQ(map, (std::vector<unsigned>{0, 1, 2, 3, 4, 5}));
+  EXPECT_EQ(circuit->edge_count, 6u);
+  EXPECT_EQ(circuit->node_count, 6u);
+  EXPECT_EQ(text_of(*circuit), "L 1|L 2|A 2 0 1|L -1|A 2 3 1|O 1 2 2 4");
+}
