@@ -1,14 +1,24 @@
 #include "driver/library.h"
 
 #include <cstdio>
-#include <vector>
+#include <ctime>
 
+#include "cnf/cnf_manager.h"
 #include "cnf/cnf_read.h"
+#include "compiler/cache.h"
+#include "compiler/compile.h"
+#include "compiler/nnf_manager.h"
 #include "driver/utility.h"
+#include "dtree/dtree_manager.h"
 #include "dtree/elm_orders.h"
+#include "dtree/hdtree.h"
+#include "dtree/hgr.h"
 #include "dtree/minfill.h"
+#include "nnf/nnf-operations.h"
 
 namespace {
+
+constexpr unsigned TABLE_SIZE = 2015179;  // a prime: buckets of the cache and the unique table
 
 std::unique_ptr<hdtree> build_hdtree(cnf* formula, hgr* h, const char* block_order_file) {
   if (!block_order_file) return cnf2hdtree(formula, h, HDTREE_TYPE, nullptr);
@@ -17,25 +27,128 @@ std::unique_ptr<hdtree> build_hdtree(cnf* formula, hgr* h, const char* block_ord
   std::fflush(stdout);
   std::vector<unsigned> order = cnf2minfill_order(formula, blocks);
   std::printf("<====");
+  blocks.clear();
   return cnf2hdtree(formula, h, HDTREE_TYPE, &order);
+}
+
+void save_dtree(const char* path, const hdtree* tree, const hgr* h) {
+  if (tree)
+    save_hdtree_to_file(path, tree, h);
+  else
+    std::printf("\nThe CNF has no clauses, so it has no dtree: %s is not written.", path);
+}
+
+// Records of the CNF manager laid out in the dtree's variable and clause orders.
+std::unique_ptr<cnf_manager> lay_out_cnf(const cnf& formula, const hdtree* tree, const hgr* h) {
+  std::vector<unsigned> var_order = hdtree2edge_order(tree, h);
+  std::vector<unsigned> clause_order = hdtree2node_order(tree, h);
+  return construct_cnf_manager(var_order.data(), clause_order.data(), formula);
+}
+
+// The structures the compiler works with, built after the CNF manager; the hdtree and the
+// hypergraph are no longer needed once the dtree manager exists.
+struct compiler_stages {
+  std::unique_ptr<dtree_manager> dtrees;
+  std::unique_ptr<cnf_cache_manager> cache;
+  std::unique_ptr<nnf_manager> nodes;
+};
+
+compiler_stages build_compiler_stages(std::unique_ptr<hdtree>& tree, std::unique_ptr<hgr>& h, cnf_manager* cm) {
+  compiler_stages stages;
+  stages.dtrees = construct_dtree_manager(tree.get(), cm);
+  free_hdtree(tree);
+  free_hgr(h);
+  stages.cache = construct_cnf_cache_manager(TABLE_SIZE, cm, stages.dtrees.get());
+  stages.nodes = construct_nnf_manager(cm, TABLE_SIZE);
+  return stages;
+}
+
+void compile(compiler_stages& stages, cnf_manager* cm) {
+  if (VERBOSE) {
+    std::printf("\nCompiling...");
+    std::fflush(stdout);
+  }
+  comp_dtree(stages.dtrees.get(), cm, stages.nodes.get(), stages.cache.get());
+  if (VERBOSE) std::printf("done.");
+}
+
+void release_search_structures(compiler_stages& stages, std::unique_ptr<cnf_manager>& cm) {
+  free_cnf_cache_manager(stages.cache);
+  free_dtree_manager(stages.dtrees);
+  free_cnf_manager(cm);
+}
+
+std::uint32_t megabytes_setting(int value, const char* what) {
+  if (value < 0 || value > 4095) fatal("\n%s of %d MB is out of range (0 to 4095).", what, value);
+  return static_cast<std::uint32_t>(value) << 20;
+}
+
+void apply_library_settings(const int* settings) {
+  if (!settings) return;
+  MIN_CARD = settings[0];
+  SUPPRESS_AND_NL_EDGES = settings[1];
+  MAX_NNF_CACHE_MEMORY = megabytes_setting(settings[2], "Cache size");
+  MAX_NNF_MEMORY_BLOCK = megabytes_setting(settings[3], "NNF block size");
+  VERBOSE = settings[4];
 }
 
 }  // namespace
 
-dtree_stage dez2irivi_cmd_line(cnf* formula, const char* block_order_file, const char* dtree_in_file,
-                               const char* dtree_out_file) {
-  dtree_stage stage;
-  stage.start = std::clock();
-  stage.hypergraph = cnf2hgr(formula);
-  if (dtree_in_file)
-    stage.tree = load_hdtree_from_file(dtree_in_file, stage.hypergraph.get());
-  else
-    stage.tree = build_hdtree(formula, stage.hypergraph.get(), block_order_file);
-  if (dtree_out_file) {
-    if (stage.tree)
-      save_hdtree_to_file(dtree_out_file, stage.tree.get(), stage.hypergraph.get());
-    else
-      std::printf("\nThe CNF has no clauses, so it has no dtree: %s is not written.", dtree_out_file);
+std::unique_ptr<nnf_manager> dez2irivi_cmd_line(cnf* formula, const char* block_order_file, const char* dtree_in_file,
+                                                const char* dtree_out_file, const char* exist_file,
+                                                const char* force_file, const char* determined_file,
+                                                const char* decompose_except_file) {
+  std::clock_t start = std::clock();
+  std::unique_ptr<hgr> h = cnf2hgr(formula);
+  std::unique_ptr<hdtree> tree =
+      dtree_in_file ? load_hdtree_from_file(dtree_in_file, h.get()) : build_hdtree(formula, h.get(), block_order_file);
+  if (dtree_out_file) save_dtree(dtree_out_file, tree.get(), h.get());
+
+  std::unique_ptr<cnf_manager> cm = lay_out_cnf(*formula, tree.get(), h.get());
+  declare_force_order_vars_file(force_file, cm.get());
+  declare_exist_quantify_vars_file(exist_file, cm.get());
+  declare_determined_vars_file(determined_file, cm.get());
+  declare_decompose_except_vars_file(decompose_except_file, cm.get());
+  compiler_stages stages = build_compiler_stages(tree, h, cm.get());
+  std::clock_t preprocessing = std::clock() - start;
+
+  start = std::clock();
+  compile(stages, cm.get());
+  std::clock_t compiling = std::clock() - start;
+  if (VERBOSE) {
+    print_bytes("\nCache memory:", stages.cache->memory);
+    std::printf(" / Cache count: %u", stages.cache->count);
+    print_bytes("\nNNF memory:", stages.nodes->memory);
+    std::printf("\nLearned clauses: %u", cm->learned_count);
   }
-  return stage;
+  start = std::clock();
+  release_search_structures(stages, cm);
+  std::clock_t postprocessing = std::clock() - start;
+  if (VERBOSE)
+    std::printf("\nCompile Time: %0.3fs / Pre-Processing: %0.3fs / Post-Processing: %0.3fs\n",
+                seconds_between(0, compiling), seconds_between(0, preprocessing), seconds_between(0, postprocessing));
+  return std::move(stages.nodes);
+}
+
+std::unique_ptr<nnf> dez2irivi(cnf* formula, const int* settings, const std::vector<unsigned>& dtree_skeleton,
+                               const unsigned* exist_vars, const unsigned* force_vars, const unsigned* determined_vars,
+                               const unsigned* decompose_except_vars) {
+  std::unique_ptr<nnf> circuit;
+  run_with_large_stack([&] {
+    apply_library_settings(settings);
+    std::unique_ptr<hgr> h = cnf2hgr(formula);
+    std::unique_ptr<hdtree> tree = dtree_skeleton2hdtree(dtree_skeleton, h.get());
+    std::unique_ptr<cnf_manager> cm = lay_out_cnf(*formula, tree.get(), h.get());
+    declare_force_order_vars_array(force_vars, cm.get());
+    declare_exist_quantify_vars_array(exist_vars, cm.get());
+    declare_determined_vars_array(determined_vars, cm.get());
+    declare_decompose_except_vars_array(decompose_except_vars, cm.get());
+    compiler_stages stages = build_compiler_stages(tree, h, cm.get());
+    compile(stages, cm.get());
+    release_search_structures(stages, cm);
+    circuit = extract_nnf_from_manager(stages.nodes.get());
+    free_nnf_manager(stages.nodes);
+  });
+  set_tarn_defaults();
+  return circuit;
 }

@@ -1,23 +1,26 @@
-// The compile pipeline behind the command line, and the library entries.
+// The compile pipeline: the command line's, which returns the NNF manager holding the circuit,
+// and the library entry, which takes a CNF and a dtree in memory and returns the circuit.
 #pragma once
 
-#include <ctime>
 #include <memory>
-
-#include "dtree/hdtree.h"
-#include "dtree/hgr.h"
+#include <vector>
 
 struct cnf;
+struct nnf;
+struct nnf_manager;
 
-// What the dtree stages of the pipeline hand to the stages after them.
-struct dtree_stage {
-  std::clock_t start;                 // start of pre-processing
-  std::unique_ptr<hgr> hypergraph;    // the clause hypergraph, as cnf2hgr made it
-  std::unique_ptr<hdtree> tree;       // none for a CNF without clauses
-};
+// Builds every structure in order and compiles: hypergraph, dtree (loaded from dtree_in_file,
+// else built with HDTREE_TYPE, from the block order when block_order_file is given), saved
+// under dtree_out_file when given; the CNF manager with the declared variable lists; the dtree
+// manager, the cache and the NNF manager; then the compiler. Every file argument may be null.
+std::unique_ptr<nnf_manager> dez2irivi_cmd_line(cnf* formula, const char* block_order_file, const char* dtree_in_file,
+                                                const char* dtree_out_file, const char* exist_file,
+                                                const char* force_file, const char* determined_file,
+                                                const char* decompose_except_file);
 
-// Builds the hypergraph and the dtree: loaded from dtree_in_file, else built with HDTREE_TYPE
-// (from the min-fill order of the blocks in block_order_file, when given); then saved under
-// dtree_out_file when given. Every file argument may be null.
-dtree_stage dez2irivi_cmd_line(cnf* formula, const char* block_order_file, const char* dtree_in_file,
-                               const char* dtree_out_file);
+// settings: null or five ints: MIN_CARD, SUPPRESS_AND_NL_EDGES, cache size in MB, NNF block size
+// in MB, VERBOSE. Each variable list is null or 0-terminated. Every setting is back at its
+// default afterwards.
+std::unique_ptr<nnf> dez2irivi(cnf* formula, const int* settings, const std::vector<unsigned>& dtree_skeleton,
+                               const unsigned* exist_vars, const unsigned* force_vars, const unsigned* determined_vars,
+                               const unsigned* decompose_except_vars);

@@ -5,8 +5,15 @@
 
 #include "cnf/cnf_read.h"
 #include "cnf/preprocessing.h"
+#include "compiler/nnf_manager.h"
 #include "driver/library.h"
 #include "driver/utility.h"
+#include "nnf/count.h"
+#include "nnf/decomposable.h"
+#include "nnf/entail.h"
+#include "nnf/nnf-operations.h"
+#include "nnf/save_load.h"
+#include "nnf/smooth.h"
 
 namespace {
 
@@ -155,6 +162,136 @@ command_line parse_command_line(int argc, char** argv) {
   tarn_exit(0);
 }
 
+// One flag per variable for the variables listed in the file; an index outside 1..V sets no
+// flag (the declaration on the CNF manager reports it).
+std::vector<char> variable_flags(const char* path, unsigned var_count, const char* label) {
+  std::vector<unsigned> listed = read_unsigned(path);
+  if (VERBOSE) std::printf("%s%u", label, static_cast<unsigned>(listed.size()));
+  std::vector<char> flags(var_count, 0);
+  for (unsigned v : listed)
+    if (v >= 1 && v <= var_count) flags[v - 1] = 1;
+  return flags;
+}
+
+// Times a post-processing step from just before its work.
+class step_timer {
+ public:
+  step_timer() : start_(std::clock()) {}
+  void print() const { std::printf("%0.3fs", seconds_between(start_, std::clock())); }
+
+ private:
+  std::clock_t start_;
+};
+
+void save_picture(const char* path, const nnf& circuit) {
+  if (SAVE_AS_VCG) save_nnf_as_vcg(path, circuit);
+}
+
+void reduce_step(nnf& circuit) {
+  if (VERBOSE) std::printf("\nReducing %u nodes, %u edges...", circuit.node_count, circuit.edge_count);
+  step_timer timer;
+  exist_quantify_nnf({}, circuit);
+  if (VERBOSE) {
+    std::printf("...%u nodes, %u edges: ", circuit.node_count, circuit.edge_count);
+    timer.print();
+  }
+  save_picture("reduced_nnf.vcg", circuit);
+}
+
+void minimize_step(nnf& circuit) {
+  if (VERBOSE) std::printf("\nMinimizing %u nodes, %u edges...", circuit.node_count, circuit.edge_count);
+  step_timer timer;
+  smooth_min_nnf(circuit);
+  if (VERBOSE) {
+    std::printf("%u nodes, %u edges / ", circuit.node_count, circuit.edge_count);
+    timer.print();
+  }
+  save_picture("minimized_nnf.vcg", circuit);
+}
+
+void smooth_step(nnf& circuit, int smooth_mode) {
+  if (VERBOSE) std::printf("\nSmoothing %u nodes, %u edges...", circuit.node_count, circuit.edge_count);
+  step_timer timer;
+  smooth_nnf(circuit, smooth_mode == 2);
+  if (VERBOSE) {
+    std::printf("%u nodes, %u edges / ", circuit.node_count, circuit.edge_count);
+    timer.print();
+  }
+  save_picture("smoothed_nnf.vcg", circuit);
+}
+
+// Printed whatever VERBOSE is. A circuit smoothed over all variables counts with integers.
+void count_step(const nnf& circuit, int smooth_mode, unsigned var_count) {
+  std::printf("\nCounting...");
+  step_timer timer;
+  std::string count = smooth_mode == 2 || MIN_CARD ? count_smooth_nnf_models(circuit)
+                                                   : count_nnf_models(var_count, circuit);
+  std::printf("%s models / ", count.c_str());
+  timer.print();
+}
+
+// Printed whatever VERBOSE is. Entailment is exact only for decomposable circuits.
+void check_step(const nnf& circuit, std::unique_ptr<cnf>& formula) {
+  step_timer decomposability_timer;
+  std::printf("\nChecking decomposability...");
+  bool decomposable = nnf_decomposable(circuit);
+  std::printf(decomposable ? "OK / " : "Failed!!! / ");
+  decomposability_timer.print();
+  std::printf("\nChecking entailment...");
+  step_timer entailment_timer;
+  if (nnf_entails_cnf(circuit, *formula))
+    std::printf("OK  / ");
+  else
+    std::printf(decomposable ? "Failed!!!  / " : "Cannot decide!!! / ");
+  entailment_timer.print();
+  free_cnf(formula);
+}
+
+// Reduce, minimise, smooth, count and check, in that order whatever the order of the options,
+// then the circuit file is written again.
+void post_process(const command_line& cl, int smooth_mode, std::unique_ptr<nnf_manager>& manager,
+                  const std::string& nnf_out, std::unique_ptr<cnf>& formula, unsigned var_count) {
+  std::unique_ptr<nnf> circuit;
+  if (cl.in_memory) {
+    circuit = extract_nnf_from_manager(manager.get());
+    free_nnf_manager(manager);
+  } else {
+    circuit = load_nnf_from_file(nnf_out.c_str());
+  }
+  if (!MIN_CARD) save_picture("nnf.vcg", *circuit);
+  if (cl.reduce) reduce_step(*circuit);
+  if (MIN_CARD) minimize_step(*circuit);
+  if (smooth_mode) smooth_step(*circuit, smooth_mode);
+  if (cl.count) count_step(*circuit, smooth_mode, var_count);
+  if (cl.check_entailment) check_step(*circuit, formula);
+  if (!cl.in_memory) save_nnf_to_file(nnf_out.c_str(), *circuit);
+}
+
+void compile_and_post_process(const command_line& cl, std::unique_ptr<cnf>& formula, std::clock_t t0) {
+  unsigned var_count = formula->var_count;
+  std::string nnf_out = fname_with_added_extension(cl.in, ".nnf");
+  std::string dtree_out = cl.dt_out ? fname_with_added_extension(cl.in, ".dtree") : std::string();
+  if (cl.determined_file) DETERMINED_VARS = variable_flags(cl.determined_file, var_count, "\nDetermined vars: ");
+  if (cl.decompose_except_file)
+    DECOMPOSE_EXCEPT_VARS = variable_flags(cl.decompose_except_file, var_count, "\nDecompose except on vars: ");
+
+  std::unique_ptr<nnf_manager> manager =
+      dez2irivi_cmd_line(formula.get(), cl.block_order_file, cl.dt_in_file, cl.dt_out ? dtree_out.c_str() : nullptr,
+                         cl.exist_file, cl.force_file, cl.determined_file, cl.decompose_except_file);
+  if (!cl.check_entailment) free_cnf(formula);
+
+  int smooth_mode = cl.smooth_mode;
+  if (smooth_mode && MIN_CARD) smooth_mode = 0;  // minimisation smooths in its own way
+  if (SUPPRESS_AND_NL_EDGES) MIN_CARD = false;   // cardinalities without negative literals mean nothing
+  if (!cl.in_memory) {
+    save_nnf_manager_to_file(nnf_out.c_str(), manager.get());
+    free_nnf_manager(manager);
+  }
+  if (SAVE_AS_VCG || smooth_mode || cl.count || MIN_CARD || cl.reduce || cl.check_entailment)
+    post_process(cl, smooth_mode, manager, nnf_out, formula, var_count);
+  if (VERBOSE) std::printf("\n\nTotal Time: %0.3fs\n", seconds_between(t0, std::clock()));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -171,10 +308,6 @@ int main(int argc, char** argv) {
   if (SAVE_AS_VCG) save_cnf_as_vcg("cnf.vcg", *formula);
   if (cl.simplify_mode) simplify_and_save(cl.simplify_mode, cl.in, formula);
 
-  std::string dtree_out = cl.dt_out ? fname_with_added_extension(cl.in, ".dtree") : std::string();
-  dtree_stage stage = dez2irivi_cmd_line(formula.get(), cl.block_order_file, cl.dt_in_file,
-                                         cl.dt_out ? dtree_out.c_str() : nullptr);
-
-  if (VERBOSE) std::printf("\n\nTotal Time: %0.3fs\n", seconds_between(t0, std::clock()));
+  run_with_large_stack([&] { compile_and_post_process(cl, formula, t0); });
   return 0;
 }

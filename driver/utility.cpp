@@ -3,7 +3,10 @@
 #include <cstdarg>
 #include <cstdlib>
 #include <memory>
+#include <exception>
 #include <new>
+
+#include <pthread.h>
 
 int HDTREE_TYPE = 0;
 int HDTREE_TRIES = 25;
@@ -80,6 +83,41 @@ void fatal_to(std::FILE* stream, int status, const char* format, ...) {
 }
 
 void install_out_of_memory_handler() { std::set_new_handler(report_out_of_memory); }
+
+namespace {
+struct stack_task {
+  const std::function<void()>* body;
+  std::exception_ptr failure;
+};
+
+void* run_stack_task(void* argument) {
+  auto* task = static_cast<stack_task*>(argument);
+  try {
+    (*task->body)();
+  } catch (...) {
+    task->failure = std::current_exception();
+  }
+  return nullptr;
+}
+}  // namespace
+
+void run_with_large_stack(const std::function<void()>& body) {
+  stack_task task{&body, nullptr};
+  // The largest stack the system grants, from 16 GB down; the pages are only touched as used.
+  for (std::size_t size = std::size_t{16} << 30; size >= (std::size_t{64} << 20); size /= 2) {
+    pthread_attr_t attributes;
+    pthread_attr_init(&attributes);
+    pthread_attr_setstacksize(&attributes, size);
+    pthread_t thread;
+    int failed = pthread_create(&thread, &attributes, run_stack_task, &task);
+    pthread_attr_destroy(&attributes);
+    if (failed) continue;
+    pthread_join(thread, nullptr);
+    if (task.failure) std::rethrow_exception(task.failure);
+    return;
+  }
+  body();
+}
 
 void print_bytes(const char* label, std::uint32_t bytes) { std::printf("%s %0.1f MB", label, bytes / 1048576.0); }
 

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <ctime>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -50,6 +51,12 @@ exit_hook set_exit_hook(exit_hook hook); // returns the previous hook; nullptr r
 
 // Out of memory anywhere in the program ends it with a message instead of an abort.
 void install_out_of_memory_handler();
+
+// Runs `body` to completion on a thread with a stack of gigabytes (reserved, not committed):
+// the compiler and the dtree code recurse as deep as the dtree plus the decision path, which
+// real formulas can take far beyond the usual 8 MB. An exception thrown by `body` (a test's
+// exit hook) is rethrown to the caller.
+void run_with_large_stack(const std::function<void()>& body);
 
 // ---------------------------------------------------------------------------------------------
 // Helpers
