@@ -163,7 +163,7 @@ class random_search {
   std::string failure_;
 };
 
-class RandomEngine : public ::testing::Test {
+class CnfRandomEngine : public ::testing::Test {
  protected:
   void SetUp() override { set_tarn_defaults(); }
   void TearDown() override { set_tarn_defaults(); }
@@ -171,7 +171,7 @@ class RandomEngine : public ::testing::Test {
 
 }  // namespace
 
-TEST_F(RandomEngine, SearchKeepsTheInvariantsAndLearnsOnlyImpliedClauses) {
+TEST_F(CnfRandomEngine, SearchKeepsTheInvariantsAndLearnsOnlyImpliedClauses) {
   for (unsigned seed = 1; seed <= 3000; ++seed) {
     std::mt19937 rng(seed);
     DD_BACKTRACK = seed % 5 != 0;
@@ -182,7 +182,7 @@ TEST_F(RandomEngine, SearchKeepsTheInvariantsAndLearnsOnlyImpliedClauses) {
   }
 }
 
-TEST_F(RandomEngine, SimplifyModesKeepExactlyTheModels) {
+TEST_F(CnfRandomEngine, SimplifyModesKeepExactlyTheModels) {
   for (unsigned seed = 1; seed <= 1500; ++seed) {
     std::mt19937 rng(seed);
     auto f = random_cnf(rng, 10, seed % 2 == 0);
@@ -248,7 +248,7 @@ std::unique_ptr<cnf> subsume_clause_by_clause(const cnf& formula) {
 
 }  // namespace
 
-TEST_F(RandomEngine, SubsumptionGivesTheSameCnfAsRemovingSupersetsClauseByClause) {
+TEST_F(CnfRandomEngine, SubsumptionGivesTheSameCnfAsRemovingSupersetsClauseByClause) {
   for (unsigned seed = 1; seed <= 400; ++seed) {
     std::mt19937 rng(seed);
     auto f = random_cnf(rng, 40, seed % 2 == 0);
