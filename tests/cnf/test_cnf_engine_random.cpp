@@ -159,7 +159,7 @@ class random_search {
   std::vector<std::uint32_t> models_;
   std::mt19937& rng_;
   bool valid_binaries_;
-  unsigned budget_ = 150;
+  unsigned budget_ = 120;
   std::string failure_;
 };
 
@@ -172,7 +172,7 @@ class CnfRandomEngine : public ::testing::Test {
 }  // namespace
 
 TEST_F(CnfRandomEngine, SearchKeepsTheInvariantsAndLearnsOnlyImpliedClauses) {
-  for (unsigned seed = 1; seed <= 3000; ++seed) {
+  for (unsigned seed = 1; seed <= 2000; ++seed) {
     std::mt19937 rng(seed);
     DD_BACKTRACK = seed % 5 != 0;
     auto f = random_cnf(rng, 12, seed % 2 == 0);
