@@ -160,14 +160,3 @@ TEST_F(CnfConflictAnalysis, ReportsANewConflictWhenTheAssertedLiteralFailsAtLeve
   undo_assert_unit_clauses(m.get());
   EXPECT_EQ(trail_indices(m.get()), std::vector<int>{});
 }
-
-TEST_F(CnfConflictAnalysis, ClearsOnlyTheMarksOfTrailVariables) {
-  auto f = make_cnf(3, {{-1, 2}, {-1, -2}, {3, 1}});
-  auto m = manager_for(*f);
-  index2varp(3, m.get())->mark = 7;
-  ASSERT_TRUE(decide_literal(lit(m, 1), m.get()) == false);
-  index2varp(1, m.get())->mark = 2;
-  clear_implied_literal_marks(m.get());
-  EXPECT_EQ(index2varp(1, m.get())->mark, 0u);
-  EXPECT_EQ(index2varp(3, m.get())->mark, 7u);
-}

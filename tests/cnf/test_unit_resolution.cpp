@@ -178,18 +178,6 @@ TEST_F(CnfUnitResolution, FlagsEachClauseOfATrueLiteralOnceOnTheSubsumedStack) {
   EXPECT_TRUE(index2clausep(2, m.get())->subsumed);
 }
 
-TEST_F(CnfUnitResolution, MovesAClauseBetweenWatchListsKeepingBothConsistent) {
-  auto f = make_cnf(4, {{1, 2, 3}, {1, 4, 2}, {2, 1}});
-  auto m = manager_for(*f);
-  clause* c = index2clausep(1, m.get());
-  move_watched_literal(c->literals, c->literals + 2, c);
-  EXPECT_EQ(indices(c->literals), (std::vector<int>{3, 2, 1}));
-  EXPECT_EQ(watch_list(lit(m, 1)), (std::vector<unsigned>{3, 2}));
-  EXPECT_EQ(watch_list(lit(m, 3)), (std::vector<unsigned>{1}));
-  EXPECT_EQ(watch_list(lit(m, 2)), (std::vector<unsigned>{3, 1}));
-  EXPECT_EQ(watch_invariant_errors(m.get()), "");
-}
-
 #ifndef NDEBUG
 TEST_F(CnfUnitResolution, RefusesToDecideAnAssignedLiteral) {
   auto f = make_cnf(2, {{-1, 2}});
