@@ -9,7 +9,7 @@ using namespace engine_test;
 
 namespace {
 
-class ConflictAnalysis : public ::testing::Test {
+class CnfConflictAnalysis : public ::testing::Test {
  protected:
   void SetUp() override { set_tarn_defaults(); }
 };
@@ -17,7 +17,7 @@ class ConflictAnalysis : public ::testing::Test {
 }  // namespace
 
 // a = 1, b = 2, c = 3, d = 4: (not a or b), (not b or c or d), (not d or c or not b), (not c).
-TEST_F(ConflictAnalysis, LearnsTheFirstImplicationPointClauseOfTheWorkedExample) {
+TEST_F(CnfConflictAnalysis, LearnsTheFirstImplicationPointClauseOfTheWorkedExample) {
   auto f = make_cnf(4, {{-1, 2}, {-2, 3, 4}, {-4, 3, -2}, {-3}});
   auto m = manager_for(*f);
   ASSERT_TRUE(assert_unit_clauses(m.get()));
@@ -50,7 +50,7 @@ TEST_F(ConflictAnalysis, LearnsTheFirstImplicationPointClauseOfTheWorkedExample)
   EXPECT_EQ(fixpoint_errors(m.get(), false), "");
 }
 
-TEST_F(ConflictAnalysis, LearnsAOneLiteralClauseAssertedAtLevelOneWithItselfAsReason) {
+TEST_F(CnfConflictAnalysis, LearnsAOneLiteralClauseAssertedAtLevelOneWithItselfAsReason) {
   auto f = make_cnf(2, {{-1, 2}, {-1, -2}});
   auto m = manager_for(*f);
   ASSERT_TRUE(assert_unit_clauses(m.get()));
@@ -71,7 +71,7 @@ TEST_F(ConflictAnalysis, LearnsAOneLiteralClauseAssertedAtLevelOneWithItselfAsRe
 
 // Decisions 1, 2, 3 at levels 2, 3, 4; the conflict resolves -4 away and meets the lower
 // literals -1 (level 2) and then -2 (level 3), which takes position 1.
-TEST_F(ConflictAnalysis, PutsTheHighestLowerLevelLiteralSecondAndKeepsTheOthersInOrder) {
+TEST_F(CnfConflictAnalysis, PutsTheHighestLowerLevelLiteralSecondAndKeepsTheOthersInOrder) {
   auto f = make_cnf(4, {{-3, -1, 4}, {-3, -2, -4}});
   auto m = manager_for(*f);
   ASSERT_TRUE(assert_unit_clauses(m.get()));
@@ -98,7 +98,7 @@ TEST_F(ConflictAnalysis, PutsTheHighestLowerLevelLiteralSecondAndKeepsTheOthersI
   EXPECT_EQ(watch_invariant_errors(m.get()), "");
 }
 
-TEST_F(ConflictAnalysis, TakesTheOnlyConflictLevelLiteralAsTheImplicationPointAtOnce) {
+TEST_F(CnfConflictAnalysis, TakesTheOnlyConflictLevelLiteralAsTheImplicationPointAtOnce) {
   auto f = make_cnf(3, {{-1, -2, -3}, {-2, 3}});
   auto m = manager_for(*f);
   ASSERT_TRUE(decide_literal(lit(m, 1), m.get()));
@@ -107,7 +107,7 @@ TEST_F(ConflictAnalysis, TakesTheOnlyConflictLevelLiteralAsTheImplicationPointAt
   EXPECT_EQ(m->report.assertion_level, 2u);
 }
 
-TEST_F(ConflictAnalysis, NumbersLearnedClausesAfterTheInputAndListsThemNewestFirst) {
+TEST_F(CnfConflictAnalysis, NumbersLearnedClausesAfterTheInputAndListsThemNewestFirst) {
   auto f = make_cnf(4, {{-1, 2}, {-1, -2}, {-3, 4}, {-3, -4}});
   auto m = manager_for(*f);
   ASSERT_TRUE(assert_unit_clauses(m.get()));
@@ -130,7 +130,7 @@ TEST_F(ConflictAnalysis, NumbersLearnedClausesAfterTheInputAndListsThemNewestFir
 // The manager owns every clause conflict analysis makes: a report clause that is replaced
 // before it is added, and one left pending when the manager is freed, are both released
 // (the leak checker of the sanitizer build watches this).
-TEST_F(ConflictAnalysis, ReleasesReportClausesThatAreNeverAdded) {
+TEST_F(CnfConflictAnalysis, ReleasesReportClausesThatAreNeverAdded) {
   auto f = make_cnf(3, {{-1, 2}, {-1, -2}, {-3, 2}, {-3, -2}});
   auto m = manager_for(*f);
   EXPECT_FALSE(decide_literal(lit(m, 1), m.get()));
@@ -145,7 +145,7 @@ TEST_F(ConflictAnalysis, ReleasesReportClausesThatAreNeverAdded) {
   free_cnf_manager(m);
 }
 
-TEST_F(ConflictAnalysis, ReportsANewConflictWhenTheAssertedLiteralFailsAtLevelOne) {
+TEST_F(CnfConflictAnalysis, ReportsANewConflictWhenTheAssertedLiteralFailsAtLevelOne) {
   auto f = make_cnf(3, {{-1, 2}, {-1, -2}, {1, 3}, {1, -3}});
   auto m = manager_for(*f);
   ASSERT_TRUE(assert_unit_clauses(m.get()));
@@ -159,15 +159,4 @@ TEST_F(ConflictAnalysis, ReportsANewConflictWhenTheAssertedLiteralFailsAtLevelOn
   EXPECT_EQ(m->report.assertion_level, 1u);
   undo_assert_unit_clauses(m.get());
   EXPECT_EQ(trail_indices(m.get()), std::vector<int>{});
-}
-
-TEST_F(ConflictAnalysis, ClearsOnlyTheMarksOfTrailVariables) {
-  auto f = make_cnf(3, {{-1, 2}, {-1, -2}, {3, 1}});
-  auto m = manager_for(*f);
-  index2varp(3, m.get())->mark = 7;
-  ASSERT_TRUE(decide_literal(lit(m, 1), m.get()) == false);
-  index2varp(1, m.get())->mark = 2;
-  clear_implied_literal_marks(m.get());
-  EXPECT_EQ(index2varp(1, m.get())->mark, 0u);
-  EXPECT_EQ(index2varp(3, m.get())->mark, 7u);
 }

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -14,7 +15,7 @@ using namespace engine_test;
 
 namespace {
 
-class Simplification : public ::testing::Test {
+class CnfSimplification : public ::testing::Test {
  protected:
   void SetUp() override { set_tarn_defaults(); }
   void TearDown() override { set_tarn_defaults(); }
@@ -50,26 +51,26 @@ std::string read_file(const std::string& path) {
 
 }  // namespace
 
-TEST_F(Simplification, ResolvesTwoLiteralClausesIntoUnits) {
+TEST_F(CnfSimplification, ResolvesTwoLiteralClausesIntoUnits) {
   EXPECT_EQ(derived_units(*make_cnf(2, {{1, 2}, {1, -2}})), (std::vector<int>{1}));
   EXPECT_EQ(derived_units(*make_cnf(2, {{1, 2}, {-1, 2}})), (std::vector<int>{2}));
   EXPECT_EQ(derived_units(*make_cnf(3, {{1, 2}, {-2, 3}, {-3, 1}})), (std::vector<int>{1}));
   EXPECT_EQ(derived_units(*make_cnf(2, {{1, 2}})), std::vector<int>{});
 }
 
-TEST_F(Simplification, RecordsWhatADerivedUnitImpliesAsUnitsToo) {
+TEST_F(CnfSimplification, RecordsWhatADerivedUnitImpliesAsUnitsToo) {
   EXPECT_EQ(derived_units(*make_cnf(4, {{1, 2}, {1, -2}, {-1, 3}, {-3, 4, -2}})), (std::vector<int>{1, 3}));
 }
 
-TEST_F(Simplification, ResolvesThroughClausesThatUnitsShortened) {
+TEST_F(CnfSimplification, ResolvesThroughClausesThatUnitsShortened) {
   EXPECT_EQ(derived_units(*make_cnf(3, {{3}, {-3, 1, 2}, {1, -2}})), (std::vector<int>{1, 3}));
 }
 
-TEST_F(Simplification, UsesThePairwiseExclusionsOfEclauses) {
+TEST_F(CnfSimplification, UsesThePairwiseExclusionsOfEclauses) {
   EXPECT_EQ(derived_units(*make_cnf(3, {{-3, 1}, {-3, 2}, {1, 2, 3}}, 1)), (std::vector<int>{-3}));
 }
 
-TEST_F(Simplification, PrintsTheNumberOfImpliedLiteralsWhenVerbose) {
+TEST_F(CnfSimplification, PrintsTheNumberOfImpliedLiteralsWhenVerbose) {
   VERBOSE = true;
   auto f = make_cnf(2, {{1, 2}, {1, -2}});
   ::testing::internal::CaptureStdout();
@@ -78,7 +79,7 @@ TEST_F(Simplification, PrintsTheNumberOfImpliedLiteralsWhenVerbose) {
   EXPECT_EQ(clauses_of(*result), (std::vector<std::vector<int>>{{1}}));
 }
 
-TEST_F(Simplification, FindsUnsatisfiabilityByBinaryResolution) {
+TEST_F(CnfSimplification, FindsUnsatisfiabilityByBinaryResolution) {
   auto f = make_cnf(2, {{1, 2}, {1, -2}, {-1, 2}, {-1, -2}});
   auto m = manager_for(*f);
   EXPECT_FALSE(binary_resolution(m.get()));
@@ -87,7 +88,7 @@ TEST_F(Simplification, FindsUnsatisfiabilityByBinaryResolution) {
   EXPECT_EQ(result->clauses, (std::vector<std::vector<int>>{{0}}));
 }
 
-TEST_F(Simplification, GivesTheEmptyClauseForContradictoryUnits) {
+TEST_F(CnfSimplification, GivesTheEmptyClauseForContradictoryUnits) {
   auto f = make_cnf(4, {{1}, {-1}, {2, 3}});
   for (auto simplify : {simplify_cnf, simplify_cnf_s}) {
     std::unique_ptr<cnf> result = simplify(*f);
@@ -98,26 +99,26 @@ TEST_F(Simplification, GivesTheEmptyClauseForContradictoryUnits) {
   }
 }
 
-TEST_F(Simplification, WritesUnitClausesNewestFirst) {
+TEST_F(CnfSimplification, WritesUnitClausesNewestFirst) {
   auto f = make_cnf(3, {{1}, {-1, 2}, {2, 3}, {-3, -2, 1}});
   std::unique_ptr<cnf> result = simplify_cnf(*f);
   EXPECT_EQ(clauses_of(*result), (std::vector<std::vector<int>>{{2}, {1}}));
   EXPECT_EQ(result->var_count, 3u);
 }
 
-TEST_F(Simplification, KeepsFileOrderAndSortsLiteralsWithoutSubsumption) {
+TEST_F(CnfSimplification, KeepsFileOrderAndSortsLiteralsWithoutSubsumption) {
   auto f = make_cnf(5, {{5, -1, 3}, {4}, {2, -4, 1, 3}, {1, 3}, {-2, 1, -3}});
   std::unique_ptr<cnf> result = simplify_cnf(*f);
   EXPECT_EQ(clauses_of(*result), (std::vector<std::vector<int>>{{4}, {-1, 3, 5}, {1, 2, 3}, {1, 3}, {-3, -2, 1}}));
 }
 
-TEST_F(Simplification, DropsSubsumedClausesAndWritesTheRestInLexicographicOrder) {
+TEST_F(CnfSimplification, DropsSubsumedClausesAndWritesTheRestInLexicographicOrder) {
   auto f = make_cnf(5, {{5, -1, 3}, {4}, {2, -4, 1, 3}, {1, 3}, {-2, 1, -3}});
   std::unique_ptr<cnf> result = simplify_cnf_s(*f);
   EXPECT_EQ(clauses_of(*result), (std::vector<std::vector<int>>{{4}, {-3, -2, 1}, {-1, 3, 5}, {1, 3}}));
 }
 
-TEST_F(Simplification, KeepsTheSmallerOfTwoNestedClausesWhicheverComesFirst) {
+TEST_F(CnfSimplification, KeepsTheSmallerOfTwoNestedClausesWhicheverComesFirst) {
   for (const auto& order : {std::vector<std::vector<int>>{{1, 2, 3}, {1, 2}}, {{1, 2}, {1, 2, 3}}}) {
     std::unique_ptr<cnf> result = simplify_cnf_s(*make_cnf(3, order));
     EXPECT_EQ(clauses_of(*result), (std::vector<std::vector<int>>{{1, 2}}));
@@ -126,7 +127,7 @@ TEST_F(Simplification, KeepsTheSmallerOfTwoNestedClausesWhicheverComesFirst) {
   EXPECT_EQ(clauses_of(*duplicates), (std::vector<std::vector<int>>{{1, 2}}));
 }
 
-TEST_F(Simplification, RemovesClausesThatAnEclauseImplies) {
+TEST_F(CnfSimplification, RemovesClausesThatAnEclauseImplies) {
   auto f = make_cnf(5, {{-1, -3, 4}, {1, 2, 3, 5}, {4, 5}, {3, 2, 1}}, 1);
   std::unique_ptr<cnf> result = simplify_cnf_s(*f);
   EXPECT_EQ(clauses_of(*result), (std::vector<std::vector<int>>{{4, 5}, {3, 2, 1}}));
@@ -136,13 +137,13 @@ TEST_F(Simplification, RemovesClausesThatAnEclauseImplies) {
   EXPECT_EQ(plain->eclause_count, 1u);
 }
 
-TEST_F(Simplification, TurnsASatisfiedEclauseIntoUnits) {
+TEST_F(CnfSimplification, TurnsASatisfiedEclauseIntoUnits) {
   std::unique_ptr<cnf> result = simplify_cnf_s(*make_cnf(3, {{2}, {1, 2, 3}}, 1));
   EXPECT_EQ(clauses_of(*result), (std::vector<std::vector<int>>{{-3}, {-1}, {2}}));
   EXPECT_EQ(result->eclause_count, 0u);
 }
 
-TEST_F(Simplification, KeepsTheOpenLiteralsOfAnEclauseInClauseOrder) {
+TEST_F(CnfSimplification, KeepsTheOpenLiteralsOfAnEclauseInClauseOrder) {
   std::unique_ptr<cnf> result = simplify_cnf_s(*make_cnf(4, {{-4}, {2, 1}, {3, 1, 4}}, 1));
   EXPECT_EQ(clauses_of(*result), (std::vector<std::vector<int>>{{-4}, {1, 2}, {3, 1}}));
   EXPECT_EQ(result->eclause_count, 1u);
@@ -174,7 +175,7 @@ std::string fresh_directory(const std::string& name) {
 
 }  // namespace
 
-TEST(SimplifyMode, WritesTheSimplifiedCnfNextToTheInputAndExitsWithZero) {
+TEST(CnfSimplifyMode, WritesTheSimplifiedCnfNextToTheInputAndExitsWithZero) {
   std::string dir = fresh_directory("simplify_mode");
   std::ofstream(dir + "/f.cnf") << "p cnf 3 3\n1 2 0\n1 -2 0\n-1 3 2 0\n";
   program_run run = run_tarn(dir, "-in f.cnf -simplify");
@@ -184,7 +185,7 @@ TEST(SimplifyMode, WritesTheSimplifiedCnfNextToTheInputAndExitsWithZero) {
   EXPECT_EQ(read_file(dir + "/f.cnf_simplified"), "p cnf 3 2\n1 0\n2 3 0\n");
 }
 
-TEST(SimplifyMode, WritesTheCnfPictureFirstAndSubsumesWithTheTrieVariant) {
+TEST(CnfSimplifyMode, WritesTheCnfPictureFirstAndSubsumesWithTheTrieVariant) {
   std::string dir = fresh_directory("simplify_s_mode");
   std::ofstream(dir + "/f.cnf") << "p cnf 4 3\n1 2 3 4 0\n2 1 0\n3 -1 0\n";
   program_run run = run_tarn(dir, "-in f.cnf -visualize -simplify_s -silent");
@@ -194,7 +195,7 @@ TEST(SimplifyMode, WritesTheCnfPictureFirstAndSubsumesWithTheTrieVariant) {
   EXPECT_NE(read_file(dir + "/cnf.vcg").find("graph: {"), std::string::npos);
 }
 
-TEST(SimplifyMode, ReportsAnOutputFileThatCannotBeWritten) {
+TEST(CnfSimplifyMode, ReportsAnOutputFileThatCannotBeWritten) {
   std::string dir = fresh_directory("simplify_unwritable");
   std::ofstream(dir + "/f.cnf") << "p cnf 1 1\n1 0\n";
   std::system(("mkdir '" + dir + "/f.cnf_simplified'").c_str());

@@ -36,7 +36,7 @@ bool is_subset(const std::vector<int>& a, const std::vector<int>& b) {
 
 }  // namespace
 
-TEST(ClauseTrie, EnumeratesStoredSetsInLexicographicOrder) {
+TEST(CnfClauseTrie, EnumeratesStoredSetsInLexicographicOrder) {
   set_list sets = terminated({{2, 5}, {-3, 1}, {2, 4}, {-5}});
   trie_edge* t = nullptr;
   for (std::vector<int>& s : sets) t = trie_insert(s.data(), &s, t);
@@ -48,7 +48,7 @@ TEST(ClauseTrie, EnumeratesStoredSetsInLexicographicOrder) {
   EXPECT_EQ(trie_free(t), 6u * 16);
 }
 
-TEST(ClauseTrie, BuildsAChainForASetAndNothingForTheEmptySet) {
+TEST(CnfClauseTrie, BuildsAChainForASetAndNothingForTheEmptySet) {
   int set[] = {1, 4, 9, 0};
   int empty[] = {0};
   int data = 0;
@@ -64,7 +64,7 @@ TEST(ClauseTrie, BuildsAChainForASetAndNothingForTheEmptySet) {
   EXPECT_EQ(trie_free(nullptr), 0u);
 }
 
-TEST(ClauseTrie, FindsAStoredSubsetOnlyWhenOneIsContained) {
+TEST(CnfClauseTrie, FindsAStoredSubsetOnlyWhenOneIsContained) {
   set_list sets = terminated({{-4, 2}, {1, 3, 7}, {2, 6}});
   trie_edge* t = nullptr;
   for (std::vector<int>& s : sets) t = trie_insert(s.data(), &s, t);
@@ -80,7 +80,7 @@ TEST(ClauseTrie, FindsAStoredSubsetOnlyWhenOneIsContained) {
   trie_free(t);
 }
 
-TEST(ClauseTrie, RemovesEqualAndLargerSetsAndThePathsOnlyTheyUsed) {
+TEST(CnfClauseTrie, RemovesEqualAndLargerSetsAndThePathsOnlyTheyUsed) {
   set_list sets = terminated({{1, 3, 4}, {2, 3}, {1, 5}, {3, 4, 5}, {-2, 3, 4}});
   trie_edge* t = nullptr;
   for (std::vector<int>& s : sets) t = trie_insert(s.data(), &s, t);
@@ -92,7 +92,7 @@ TEST(ClauseTrie, RemovesEqualAndLargerSetsAndThePathsOnlyTheyUsed) {
   EXPECT_EQ(trie_free(t), 4u * 16);
 }
 
-TEST(ClauseTrie, RemovesEverySupersetOfASingleElementAndCanEmptyTheTrie) {
+TEST(CnfClauseTrie, RemovesEverySupersetOfASingleElementAndCanEmptyTheTrie) {
   set_list sets = terminated({{-1, 2}, {2, 7}, {2}});
   trie_edge* t = nullptr;
   t = trie_insert(sets[0].data(), &sets[0], t);
@@ -103,7 +103,7 @@ TEST(ClauseTrie, RemovesEverySupersetOfASingleElementAndCanEmptyTheTrie) {
   EXPECT_EQ(removed.size(), 2u);
 }
 
-TEST(ClauseTrie, HandlesSetsLongerThanAnyRecursionWouldAllow) {
+TEST(CnfClauseTrie, HandlesSetsLongerThanAnyRecursionWouldAllow) {
   std::vector<int> long_set, longer_set;
   for (int i = 1; i <= 200000; ++i) long_set.push_back(i);
   longer_set = long_set;
@@ -122,7 +122,7 @@ TEST(ClauseTrie, HandlesSetsLongerThanAnyRecursionWouldAllow) {
 
 // The subsumption loop of the simplifier against sets compared one by one: the trie keeps the
 // minimal sets, each once, whatever the order they arrive in.
-TEST(ClauseTrie, KeepsTheMinimalSetsOfRandomFamilies) {
+TEST(CnfClauseTrie, KeepsTheMinimalSetsOfRandomFamilies) {
   for (unsigned seed = 1; seed <= 300; ++seed) {
     std::mt19937 rng(seed);
     set_list family;

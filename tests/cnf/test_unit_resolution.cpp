@@ -9,7 +9,7 @@ using namespace engine_test;
 
 namespace {
 
-class UnitResolution : public ::testing::Test {
+class CnfUnitResolution : public ::testing::Test {
  protected:
   void SetUp() override { set_tarn_defaults(); }
   void TearDown() override { set_tarn_defaults(); }
@@ -17,7 +17,7 @@ class UnitResolution : public ::testing::Test {
 
 }  // namespace
 
-TEST_F(UnitResolution, ImpliesThroughATwoLiteralClauseWithAReasonLiteral) {
+TEST_F(CnfUnitResolution, ImpliesThroughATwoLiteralClauseWithAReasonLiteral) {
   auto f = make_cnf(2, {{-1, 2}});
   auto m = manager_for(*f);
   ASSERT_TRUE(decide_literal(lit(m, 1), m.get()));
@@ -32,7 +32,7 @@ TEST_F(UnitResolution, ImpliesThroughATwoLiteralClauseWithAReasonLiteral) {
   EXPECT_EQ(m->max_level, 1u);
 }
 
-TEST_F(UnitResolution, ImpliesThroughALongerClauseWithAReasonClause) {
+TEST_F(CnfUnitResolution, ImpliesThroughALongerClauseWithAReasonClause) {
   auto f = make_cnf(3, {{-1, 2, 3}, {-3}});
   auto m = manager_for(*f);
   ASSERT_TRUE(assert_unit_clauses(m.get()));
@@ -45,21 +45,21 @@ TEST_F(UnitResolution, ImpliesThroughALongerClauseWithAReasonClause) {
   EXPECT_EQ(fixpoint_errors(m.get(), false), "");
 }
 
-TEST_F(UnitResolution, VisitsWatchListsFromTheMostRecentlyAddedClause) {
+TEST_F(CnfUnitResolution, VisitsWatchListsFromTheMostRecentlyAddedClause) {
   auto f = make_cnf(3, {{-1, 2}, {-1, 3}});
   auto m = manager_for(*f);
   ASSERT_TRUE(decide_literal(lit(m, 1), m.get()));
   EXPECT_EQ(trail_indices(m.get()), (std::vector<int>{1, 3, 2}));
 }
 
-TEST_F(UnitResolution, ProcessesImpliedLiteralsInTheOrderTheyWerePushed) {
+TEST_F(CnfUnitResolution, ProcessesImpliedLiteralsInTheOrderTheyWerePushed) {
   auto f = make_cnf(5, {{-1, 2}, {-1, 3}, {-3, 4}, {-2, 5}});
   auto m = manager_for(*f);
   ASSERT_TRUE(decide_literal(lit(m, 1), m.get()));
   EXPECT_EQ(trail_indices(m.get()), (std::vector<int>{1, 3, 2, 4, 5}));
 }
 
-TEST_F(UnitResolution, FalsifiesTheOtherEclauseLiteralsBeforeVisitingWatchedClauses) {
+TEST_F(CnfUnitResolution, FalsifiesTheOtherEclauseLiteralsBeforeVisitingWatchedClauses) {
   auto f = make_cnf(4, {{-1, 4}, {1, 2, 3}}, 1);
   auto m = manager_for(*f);
   ASSERT_TRUE(decide_literal(lit(m, 1), m.get()));
@@ -70,7 +70,7 @@ TEST_F(UnitResolution, FalsifiesTheOtherEclauseLiteralsBeforeVisitingWatchedClau
   EXPECT_EQ(fixpoint_errors(m.get(), false), "");
 }
 
-TEST_F(UnitResolution, ReportsTwoTrueEclauseLiteralsAsAConflictOfTheirComplements) {
+TEST_F(CnfUnitResolution, ReportsTwoTrueEclauseLiteralsAsAConflictOfTheirComplements) {
   auto f = make_cnf(4, {{-1, 2}, {-1, 3}, {2, 3, 4}}, 1);
   auto m = manager_for(*f);
   EXPECT_FALSE(decide_literal(lit(m, 1), m.get()));
@@ -82,7 +82,7 @@ TEST_F(UnitResolution, ReportsTwoTrueEclauseLiteralsAsAConflictOfTheirComplement
   EXPECT_EQ(m->report.assertion_level, 1u);
 }
 
-TEST_F(UnitResolution, ReportsNothingWithoutBacktrackingAnalysis) {
+TEST_F(CnfUnitResolution, ReportsNothingWithoutBacktrackingAnalysis) {
   DD_BACKTRACK = false;
   auto f = make_cnf(2, {{-1, 2}, {-1, -2}});
   auto m = manager_for(*f);
@@ -92,7 +92,7 @@ TEST_F(UnitResolution, ReportsNothingWithoutBacktrackingAnalysis) {
   EXPECT_EQ(trail_indices(m.get()), std::vector<int>{});
 }
 
-TEST_F(UnitResolution, ResumesTheReplacementSearchWhereTheLastOneStopped) {
+TEST_F(CnfUnitResolution, ResumesTheReplacementSearchWhereTheLastOneStopped) {
   auto f = make_cnf(5, {{1, 2, 3, 4, 5}});
   auto m = manager_for(*f);
   clause* c = index2clausep(1, m.get());
@@ -110,7 +110,7 @@ TEST_F(UnitResolution, ResumesTheReplacementSearchWhereTheLastOneStopped) {
   EXPECT_EQ(watch_invariant_errors(m.get()), "");
 }
 
-TEST_F(UnitResolution, AcceptsATrueLiteralAsReplacementWatch) {
+TEST_F(CnfUnitResolution, AcceptsATrueLiteralAsReplacementWatch) {
   auto f = make_cnf(3, {{1, 2, 3}});
   auto m = manager_for(*f);
   clause* c = index2clausep(1, m.get());
@@ -120,7 +120,7 @@ TEST_F(UnitResolution, AcceptsATrueLiteralAsReplacementWatch) {
   EXPECT_FALSE(lit(m, 2)->var->assigned);
 }
 
-TEST_F(UnitResolution, StopsAssertingUnitClausesAtTheNegativeUnitOfAVariableWithBoth) {
+TEST_F(CnfUnitResolution, StopsAssertingUnitClausesAtTheNegativeUnitOfAVariableWithBoth) {
   auto f = make_cnf(3, {{3}, {-3}, {1, 2}});
   auto m = manager_for(*f);
   EXPECT_FALSE(assert_unit_clauses(m.get()));
@@ -130,7 +130,7 @@ TEST_F(UnitResolution, StopsAssertingUnitClausesAtTheNegativeUnitOfAVariableWith
   EXPECT_FALSE(index2clausep(1, m.get())->subsumed);
 }
 
-TEST_F(UnitResolution, AssertsUnitClausesInVariableOrderPositiveFirst) {
+TEST_F(CnfUnitResolution, AssertsUnitClausesInVariableOrderPositiveFirst) {
   auto f = make_cnf(3, {{-3}, {2}, {1, 2}});
   auto m = manager_for(*f, {3, 2, 1});
   ASSERT_TRUE(assert_unit_clauses(m.get()));
@@ -139,7 +139,7 @@ TEST_F(UnitResolution, AssertsUnitClausesInVariableOrderPositiveFirst) {
   EXPECT_FALSE(assert_unit_clause(lit(m, 3), m.get()));
 }
 
-TEST_F(UnitResolution, UndoAfterAConflictRestoresTheStateBeforeTheDecision) {
+TEST_F(CnfUnitResolution, UndoAfterAConflictRestoresTheStateBeforeTheDecision) {
   auto f = make_cnf(5, {{-1, 2}, {-2, 3, 4}, {-1, -4}, {-3, 5}, {-3, -5}, {3, 5, 1}});
   auto m = manager_for(*f);
   ASSERT_TRUE(decide_literal(lit(m, -4), m.get()));
@@ -152,7 +152,7 @@ TEST_F(UnitResolution, UndoAfterAConflictRestoresTheStateBeforeTheDecision) {
   EXPECT_EQ(fixpoint_errors(m.get(), false), "");
 }
 
-TEST_F(UnitResolution, DeclaresComplementaryPairClausesValidOutsideTheStack) {
+TEST_F(CnfUnitResolution, DeclaresComplementaryPairClausesValidOutsideTheStack) {
   auto f = make_cnf(2, {{1, -1}, {1, 2}});
   auto m = manager_for(*f);
   declare_valid_binary_clauses(m.get());
@@ -166,7 +166,7 @@ TEST_F(UnitResolution, DeclaresComplementaryPairClausesValidOutsideTheStack) {
   EXPECT_FALSE(index2clausep(1, m.get())->subsumed);
 }
 
-TEST_F(UnitResolution, FlagsEachClauseOfATrueLiteralOnceOnTheSubsumedStack) {
+TEST_F(CnfUnitResolution, FlagsEachClauseOfATrueLiteralOnceOnTheSubsumedStack) {
   auto f = make_cnf(3, {{1, 2}, {1, 3}, {-2, -3}});
   auto m = manager_for(*f);
   ASSERT_TRUE(decide_literal(lit(m, 1), m.get()));
@@ -178,20 +178,8 @@ TEST_F(UnitResolution, FlagsEachClauseOfATrueLiteralOnceOnTheSubsumedStack) {
   EXPECT_TRUE(index2clausep(2, m.get())->subsumed);
 }
 
-TEST_F(UnitResolution, MovesAClauseBetweenWatchListsKeepingBothConsistent) {
-  auto f = make_cnf(4, {{1, 2, 3}, {1, 4, 2}, {2, 1}});
-  auto m = manager_for(*f);
-  clause* c = index2clausep(1, m.get());
-  move_watched_literal(c->literals, c->literals + 2, c);
-  EXPECT_EQ(indices(c->literals), (std::vector<int>{3, 2, 1}));
-  EXPECT_EQ(watch_list(lit(m, 1)), (std::vector<unsigned>{3, 2}));
-  EXPECT_EQ(watch_list(lit(m, 3)), (std::vector<unsigned>{1}));
-  EXPECT_EQ(watch_list(lit(m, 2)), (std::vector<unsigned>{3, 1}));
-  EXPECT_EQ(watch_invariant_errors(m.get()), "");
-}
-
 #ifndef NDEBUG
-TEST_F(UnitResolution, RefusesToDecideAnAssignedLiteral) {
+TEST_F(CnfUnitResolution, RefusesToDecideAnAssignedLiteral) {
   auto f = make_cnf(2, {{-1, 2}});
   auto m = manager_for(*f);
   ASSERT_TRUE(decide_literal(lit(m, 1), m.get()));
