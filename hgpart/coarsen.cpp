@@ -185,7 +185,8 @@ hgp_array<int> merge_identical_nets(contracted_nets& nets) {
   for (int k = 0; k < nets.count; ++k) {
     const int size = nets.ptr[k + 1] - nets.ptr[k];
     unsigned key = static_cast<unsigned>(size);
-    for (int i = 0; i < size; ++i) key += 100u * static_cast<unsigned>(i + 1) * static_cast<unsigned>(nets.ind[nets.ptr[k] + i]);
+    const int* vertices = &nets.ind[nets.ptr[k]];
+    for (int i = 0; i < size; ++i) key += 100u * static_cast<unsigned>(i + 1) * static_cast<unsigned>(vertices[i]);
     items[k] = KeyValueType{static_cast<int>(key), k};
   }
   ikeysort(nets.count, items.data());

@@ -144,8 +144,9 @@ int choose_side(const int candidate[2], const balance_bounds& bounds, const hgra
   return graph.pwgts[0] - bounds.min[0] < graph.pwgts[1] - bounds.min[1] ? 1 : 0;
 }
 
-// One pass of two-way FM from consistent gains; returns whether it lowered the cut. The constrained form offers on each
-// side only vertices that fit the side's room, and ends when neither side has one.
+// One pass of two-way FM from consistent gains; returns whether it lowered the cut. The
+// constrained form offers on each side only vertices that fit the side's room, and ends when
+// neither side has one.
 bool fm_pass(const balance_bounds& bounds, bool constrained, fm_workspace& workspace, hgraph& graph) {
   const int initcut = graph.mincut;
   const int n = core_vertices(graph);

@@ -33,9 +33,12 @@ hgp_ctrl setup_ctrl(int nparts, int ubfactor, const int* options) {
   if (ctrl.Reconst < 0 || ctrl.Reconst > 1) hgp_errexit("Reconst should be between 0 and 1.\n");
   if (ctrl.Fixed < 0 || ctrl.Fixed > 1) hgp_errexit("Fixed should be between 0 and 1.\n");
 
+  // Schemes the program never asks for are not built: say so instead of partitioning differently.
   if (nparts > 2) hgp_errexit("Nparts %d is not supported: only bisection (Nparts 2) is available.\n", nparts);
-  if (ctrl.CType > 3) hgp_errexit("Ctype %d is not supported: only star matching (Ctype 1 to 3) is available.\n", ctrl.CType);
-  if (ctrl.RType > 2) hgp_errexit("Rtype %d is not supported: only FM refinement (Rtype 1 and 2) is available.\n", ctrl.RType);
+  if (ctrl.CType > 3)
+    hgp_errexit("Ctype %d is not supported: only star matching (Ctype 1 to 3) is available.\n", ctrl.CType);
+  if (ctrl.RType > 2)
+    hgp_errexit("Rtype %d is not supported: only FM refinement (Rtype 1 and 2) is available.\n", ctrl.RType);
   if (ctrl.Fixed) hgp_errexit("Fixed vertices are not supported.\n");
 
   ctrl.target_fraction = static_cast<float>(nparts / 2) / static_cast<float>(nparts);

@@ -169,6 +169,13 @@ TEST(HGPPartRecursive, PrintsTheBisectionAndTrialLinesForTheirDebugBits) {
   EXPECT_NE(out.find("    The mincut for this bisection = " + std::to_string(result.cut) + ", (average = "),
             std::string::npos)
       << out;
+
+  options[8] = 1 | 2;
+  testing::internal::CaptureStdout();
+  bisect(nets, options);
+  const std::string levels = testing::internal::GetCapturedStdout();
+  EXPECT_EQ(levels.rfind("[", 0), 0u) << levels; // the first level's statistics come first
+  EXPECT_NE(levels.find("\nBestcut Icut: "), std::string::npos) << levels;
 }
 
 // ---------------------------------------------------------------------------------------------
