@@ -7,11 +7,9 @@ void init_pqueue(int maxnodes, int maxgain, pqueue& queue) {
   queue.nnodes = 0;
   queue.maxgain = maxgain;
   queue.maxbucket = -1;
-  queue.locator = hgp_array<int>(maxnodes, -1, "HGP: queue->locator");
+  queue.nodes = hgp_array<pqueue_node>(maxnodes, pqueue_node{-1, -1, -1}, "HGP: queue->nodes");
   if (queue.kind == pqueue_kind::buckets) {
     queue.buckets = hgp_array<int>(2 * static_cast<std::size_t>(maxgain) + 1, -1, "HGP: queue->buckets");
-    queue.next = hgp_array<int>(maxnodes, "HGP: queue->next");
-    queue.prev = hgp_array<int>(maxnodes, "HGP: queue->prev");
   } else {
     queue.heap = hgp_array<pqueue_entry>(maxnodes, "HGP: queue->heap");
     queue.stack = hgp_array<int>(maxnodes, "HGP: queue->stack");
@@ -24,22 +22,20 @@ void init_pqueue(int maxnodes, int maxgain, pqueue& queue) {
 namespace {
 void bucket_link(int vertex, int bucket, pqueue& queue) {
   const int head = queue.buckets[bucket];
-  queue.next[vertex] = head;
-  queue.prev[vertex] = -1;
-  if (head != -1) queue.prev[head] = vertex;
+  queue.nodes[vertex] = pqueue_node{bucket, head, -1};
+  if (head != -1) queue.nodes[head].prev = vertex;
   queue.buckets[bucket] = vertex;
-  queue.locator[vertex] = bucket;
   if (bucket > queue.maxbucket) queue.maxbucket = bucket;
 }
 
 void bucket_unlink(int vertex, pqueue& queue) {
-  const int next = queue.next[vertex], prev = queue.prev[vertex];
-  if (prev != -1)
-    queue.next[prev] = next;
+  pqueue_node& node = queue.nodes[vertex];
+  if (node.prev != -1)
+    queue.nodes[node.prev].next = node.next;
   else
-    queue.buckets[queue.locator[vertex]] = next;
-  if (next != -1) queue.prev[next] = prev;
-  queue.locator[vertex] = -1;
+    queue.buckets[node.locator] = node.next;
+  if (node.next != -1) queue.nodes[node.next].prev = node.prev;
+  node.locator = -1;
 }
 
 // The top index only moves down here, after the bucket it named has emptied.
@@ -61,7 +57,7 @@ int bucket_of(int gain, const pqueue& queue) {
 // ---------------------------------------------------------------------------------------------
 void heap_place(int slot, pqueue_entry entry, pqueue& queue) {
   queue.heap[slot] = entry;
-  queue.locator[entry.vertex] = slot;
+  queue.nodes[entry.vertex].locator = slot;
 }
 
 // A key climbs only past parents with strictly smaller keys.
@@ -103,12 +99,12 @@ void heap_settle(int slot, pqueue_entry entry, pqueue& queue) {
 void pqueue_reset(pqueue& queue) {
   if (queue.kind == pqueue_kind::buckets) {
     for (int b = queue.maxbucket; b >= 0; --b) {
-      for (int v = queue.buckets[b]; v != -1; v = queue.next[v]) queue.locator[v] = -1;
+      for (int v = queue.buckets[b]; v != -1; v = queue.nodes[v].next) queue.nodes[v].locator = -1;
       queue.buckets[b] = -1;
     }
     queue.maxbucket = -1;
   } else {
-    for (int i = 0; i < queue.nnodes; ++i) queue.locator[queue.heap[i].vertex] = -1;
+    for (int i = 0; i < queue.nnodes; ++i) queue.nodes[queue.heap[i].vertex].locator = -1;
   }
   queue.nnodes = 0;
 }
@@ -131,8 +127,8 @@ void pqueue_delete(int vertex, pqueue& queue) {
     bucket_settle_max(queue);
     return;
   }
-  const int slot = queue.locator[vertex];
-  queue.locator[vertex] = -1;
+  const int slot = queue.nodes[vertex].locator;
+  queue.nodes[vertex].locator = -1;
   const pqueue_entry last = queue.heap[--queue.nnodes];
   if (slot < queue.nnodes) heap_settle(slot, last, queue);
 }
@@ -141,13 +137,13 @@ void pqueue_update(int vertex, int newgain, pqueue& queue) {
   assert(pqueue_contains(vertex, queue));
   if (queue.kind == pqueue_kind::buckets) {
     const int bucket = bucket_of(newgain, queue);
-    if (bucket == queue.locator[vertex]) return;
+    if (bucket == queue.nodes[vertex].locator) return;
     bucket_unlink(vertex, queue);
     bucket_link(vertex, bucket, queue);
     bucket_settle_max(queue);
     return;
   }
-  const int slot = queue.locator[vertex];
+  const int slot = queue.nodes[vertex].locator;
   const int oldgain = queue.heap[slot].key;
   if (newgain == oldgain) return;
   if (newgain > oldgain)
@@ -170,7 +166,7 @@ int pqueue_get_max(pqueue& queue) {
 int pqueue_see_max_lighter(int limit, const int* cellwgt, pqueue& queue) {
   if (queue.kind == pqueue_kind::buckets) {
     for (int b = queue.maxbucket; b >= 0; --b)
-      for (int v = queue.buckets[b]; v != -1; v = queue.next[v])
+      for (int v = queue.buckets[b]; v != -1; v = queue.nodes[v].next)
         if (cellwgt[v] <= limit) return v;
     return -1;
   }
