@@ -1,5 +1,6 @@
 #include "hgpart/mlevelpart.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <vector>
 

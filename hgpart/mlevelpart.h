@@ -16,5 +16,7 @@ int Hypergraph_Bisection__(hgp_ctrl& ctrl, hgraph& graph, int* part);
 // not lower the cut. The graph keeps the best bisection seen.
 void VCycleRefinement__(hgp_ctrl& ctrl, int maxcycles, hgraph& graph);
 
-// Sets max_cell_weight and the heavy-cells flag for a bisection of graph (see coarsen_to).
+// Sets, for a bisection of graph, max_cell_weight: twice the weight per vertex that coarsening to
+// coarsen_to vertices would give, leaving out the vertices heavier than 2 x total / coarsen_to;
+// and the heavy-cells flag: whether there are such vertices (always, below 50 unit vertices).
 void SetMaxCellWeight__(hgp_ctrl& ctrl, const hgraph& graph);
