@@ -1,0 +1,221 @@
+#include "hgpart/fm.h"
+
+#include <algorithm>
+#include <cassert>
+#include <cstdlib>
+
+#include "hgpart/util.h"
+
+std::unique_ptr<fm_workspace> construct_fm_workspace(const hgraph& graph) {
+  const int n = core_vertices(graph);
+  int maxgain = 0;
+  for (int v = 0; v < n; ++v) maxgain = std::max(maxgain, graph.adjwgt[v]);
+  auto workspace = std::make_unique<fm_workspace>();
+  for (pqueue& queue : workspace->queues) init_pqueue(n, maxgain, queue);
+  workspace->perm = hgp_array<int>(n, "HGP: fm perm");
+  workspace->moves = hgp_array<int>(n, "HGP: fm moves");
+  return workspace;
+}
+
+void ComputeInitGains__(hgraph& graph) {
+  const int n = core_vertices(graph);
+  const int* const where = graph.where.data();
+  int* const gain = graph.gain.data();
+  graph.pwgts[0] = graph.pwgts[1] = 0;
+  for (int v = 0; v < n; ++v) {
+    graph.pwgts[where[v]] += graph.cellwgt[v];
+    gain[v] = 0;
+  }
+  graph.mincut = 0;
+  for (int e = 0; e < graph.nedges; ++e) {
+    int count[2] = {0, 0};
+    for (int i = graph.netptr[e]; i < graph.netptr[e + 1]; ++i) ++count[where[graph.netind[i]]];
+    graph.ndeg[0][e] = count[0];
+    graph.ndeg[1][e] = count[1];
+    const int w = graph.netwgt[e];
+    // Per side, what each of its vertices gains from the net. A net of one vertex is never cut,
+    // wherever that vertex goes: it counts for nothing.
+    int contribution[2];
+    for (int side = 0; side < 2; ++side) {
+      const int own = count[side], other = count[1 - side];
+      contribution[side] = other == 0 && own >= 2 ? -w : other > 0 && own == 1 ? w : 0;
+    }
+    if (count[0] > 0 && count[1] > 0) graph.mincut += w;
+    if (contribution[0] == 0 && contribution[1] == 0) continue;
+    for (int i = graph.netptr[e]; i < graph.netptr[e + 1]; ++i) {
+      const int v = graph.netind[i];
+      gain[v] += contribution[where[v]];
+    }
+  }
+}
+
+void MoveVertex__(int v, fm_workspace* workspace, hgraph& graph) {
+  const int from = graph.where[v], to = 1 - from;
+  int* const where = graph.where.data();
+  int* const gain = graph.gain.data();
+  int* const ndeg_from = graph.ndeg[from].data();
+  int* const ndeg_to = graph.ndeg[to].data();
+  const int* const netptr = graph.netptr.data();
+  const int* const netind = graph.netind.data();
+  where[v] = to;
+  graph.pwgts[from] -= graph.cellwgt[v];
+  graph.pwgts[to] += graph.cellwgt[v];
+  gain[v] = -gain[v];
+  for (int i = graph.incptr[v]; i < graph.incptr[v + 1]; ++i) {
+    const int e = graph.incind[i];
+    const int left = --ndeg_from[e], joined = ++ndeg_to[e];
+    // Only a net left with at most one vertex on the old side, or at most two on the new one,
+    // changes a neighbour's gain.
+    if (joined >= 3 && left >= 2) continue;
+    const int w = graph.netwgt[e];
+    int delta[2];
+    delta[from] = (left == 1 ? w : 0) + (joined == 1 ? w : 0);
+    delta[to] = -((left == 0 ? w : 0) + (joined == 2 ? w : 0));
+    for (int j = netptr[e]; j < netptr[e + 1]; ++j) {
+      const int u = netind[j];
+      const int side = where[u];
+      if (u == v || delta[side] == 0) continue;
+      gain[u] += delta[side];
+      if (workspace && pqueue_contains(u, workspace->queues[side])) pqueue_update(u, gain[u], workspace->queues[side]);
+    }
+  }
+}
+
+namespace {
+// The running cut of a pass and its best balanced prefix (the empty prefix counts as one).
+struct pass_state {
+  int cut;      // cut after the moves so far
+  int bestcut;  // cut of the best prefix
+  int bestdiff; // its difference of the part weights
+  int nbest;    // its length
+  int nmoves;   // moves so far
+};
+
+int weight_difference(const hgraph& graph) { return std::abs(graph.pwgts[0] - graph.pwgts[1]); }
+
+pass_state start_pass(const hgraph& graph) {
+  return pass_state{graph.mincut, graph.mincut, weight_difference(graph), 0, 0};
+}
+
+void make_move(int v, const balance_bounds& bounds, pass_state& pass, fm_workspace& workspace, hgraph& graph) {
+  pass.cut -= graph.gain[v];
+  MoveVertex__(v, &workspace, graph);
+  workspace.moves[pass.nmoves++] = v;
+  if (!IsBalanced__(bounds, graph)) return;
+  const int diff = weight_difference(graph);
+  if (pass.cut < pass.bestcut || (pass.cut == pass.bestcut && diff < pass.bestdiff)) {
+    pass.bestcut = pass.cut;
+    pass.bestdiff = diff;
+    pass.nbest = pass.nmoves;
+  }
+}
+
+// Takes back the moves after the best prefix. Reverse moves restore the gains as they go; when
+// many moves are taken back, flipping their sides and recounting from scratch is cheaper and ends
+// in the same state.
+void end_pass(const pass_state& pass, fm_workspace& workspace, hgraph& graph) {
+  const int nundone = pass.nmoves - pass.nbest;
+  if (nundone <= core_vertices(graph) / 8) {
+    for (int i = pass.nmoves - 1; i >= pass.nbest; --i) MoveVertex__(workspace.moves[i], nullptr, graph);
+    graph.mincut = pass.bestcut;
+    return;
+  }
+  for (int i = pass.nmoves - 1; i >= pass.nbest; --i) {
+    const int v = workspace.moves[i];
+    graph.where[v] = 1 - graph.where[v];
+  }
+  ComputeInitGains__(graph);
+  assert(graph.mincut == pass.bestcut);
+}
+
+void reset_queues(fm_workspace& workspace) {
+  pqueue_reset(workspace.queues[0]);
+  pqueue_reset(workspace.queues[1]);
+}
+
+// The side to move from, given each side's candidate (-1 for none); -1 when neither has one.
+int choose_side(const int candidate[2], const balance_bounds& bounds, const hgraph& graph) {
+  if (candidate[0] == -1 && candidate[1] == -1) return -1;
+  if (candidate[0] == -1) return 1;
+  if (candidate[1] == -1) return 0;
+  const int gain0 = graph.gain[candidate[0]], gain1 = graph.gain[candidate[1]];
+  if (gain0 > gain1) return graph.pwgts[0] - graph.cellwgt[candidate[0]] >= bounds.min[0] ? 0 : 1;
+  if (gain1 > gain0) return graph.pwgts[1] - graph.cellwgt[candidate[1]] >= bounds.min[1] ? 1 : 0;
+  return graph.pwgts[0] - bounds.min[0] < graph.pwgts[1] - bounds.min[1] ? 1 : 0;
+}
+
+// One pass of two-way FM from consistent gains; returns whether it lowered the cut. The
+// constrained form offers on each side only vertices that fit the side's room, and ends when
+// neither side has one.
+bool fm_pass(const balance_bounds& bounds, bool constrained, fm_workspace& workspace, hgraph& graph) {
+  const int initcut = graph.mincut;
+  const int n = core_vertices(graph);
+  reset_queues(workspace);
+  QuickShuffle__(n, workspace.perm.data());
+  for (int i = 0; i < n; ++i) {
+    const int v = workspace.perm[i];
+    pqueue_insert(v, graph.gain[v], workspace.queues[graph.where[v]]);
+  }
+
+  pass_state pass = start_pass(graph);
+  for (;;) {
+    int candidate[2];
+    for (int side = 0; side < 2; ++side)
+      candidate[side] = constrained ? pqueue_see_max_lighter(graph.pwgts[side] - bounds.min[side],
+                                                             graph.cellwgt.data(), workspace.queues[side])
+                                    : pqueue_see_max(workspace.queues[side]);
+    const int side = choose_side(candidate, bounds, graph);
+    if (side == -1) break;
+    pqueue_delete(candidate[side], workspace.queues[side]);
+    make_move(candidate[side], bounds, pass, workspace, graph);
+  }
+  end_pass(pass, workspace, graph);
+  return graph.mincut < initcut;
+}
+
+void fm_passes(const hgp_ctrl& ctrl, int npasses, bool constrained, fm_workspace& workspace, hgraph& graph) {
+  const balance_bounds bounds = BalanceBounds__(ctrl, CoreWeight__(graph));
+  for (int pass = 0; pass < npasses; ++pass)
+    if (!fm_pass(bounds, constrained, workspace, graph)) break;
+}
+}  // namespace
+
+void Refine_FM__(const hgp_ctrl& ctrl, int npasses, fm_workspace& workspace, hgraph& graph) {
+  fm_passes(ctrl, npasses, false, workspace, graph);
+}
+
+void Refine_FM2__(const hgp_ctrl& ctrl, int npasses, fm_workspace& workspace, hgraph& graph) {
+  fm_passes(ctrl, npasses, true, workspace, graph);
+}
+
+void RefineFMByCells__(const hgp_ctrl& ctrl, int npasses, fm_workspace& workspace, hgraph& graph) {
+  fm_passes(ctrl, npasses, ctrl.cells_heavy, workspace, graph);
+}
+
+void Refine_OneWayFM__(const hgp_ctrl& ctrl, int npasses, fm_workspace& workspace, hgraph& graph) {
+  const balance_bounds bounds = BalanceBounds__(ctrl, CoreWeight__(graph));
+  const int n = core_vertices(graph);
+  int from = graph.pwgts[0] >= graph.pwgts[1] ? 0 : 1;
+  for (int pass = 0; pass < npasses; ++pass, from = 1 - from) {
+    const int initcut = graph.mincut;
+    reset_queues(workspace);
+    pqueue& queue = workspace.queues[from];
+    QuickShuffle__(n, workspace.perm.data());
+    for (int i = 0; i < n; ++i) {
+      const int v = workspace.perm[i];
+      if (graph.where[v] == from) pqueue_insert(v, graph.gain[v], queue);
+    }
+
+    pass_state state = start_pass(graph);
+    for (int v; (v = pqueue_get_max(queue)) != -1;) {
+      if (graph.pwgts[from] - graph.cellwgt[v] < bounds.min[from]) {
+        // Too heavy to leave: a vertex that would not lower the cut ends the pass.
+        if (graph.gain[v] < 1) break;
+        continue;
+      }
+      make_move(v, bounds, state, workspace, graph);
+    }
+    end_pass(state, workspace, graph);
+    if (pass % 2 == 1 && graph.mincut >= initcut) break;
+  }
+}

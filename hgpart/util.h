@@ -1,0 +1,18 @@
+// The partitioner's error exit, its random generator and the two shuffles built on it.
+#pragma once
+
+// Prints the message and a newline on standard error and ends the process with status 1.
+[[noreturn]] void hgp_errexit(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+// Seeds drand48 with the seed, or with the current time in whole seconds when it is negative.
+void InitRandom__(int seed);
+
+// A position drawn uniformly from 0 to n - 1 (drand48 scaled, truncated toward zero).
+int RandomInRange__(int n);
+
+// n times, swaps the entries at two drawn positions of perm[0, n).
+void FullShuffle__(int n, int* perm);
+
+// Sets perm[0, n) to the identity, then n / 16 times swaps two blocks of four consecutive entries
+// whose starts are drawn from 0 to n - 9. Fewer than 16 entries stay in order.
+void QuickShuffle__(int n, int* perm);
