@@ -232,9 +232,17 @@ std::unique_ptr<cnf> new_cnf(unsigned var_count) {
   return result;
 }
 
-std::unique_ptr<cnf> empty_clause_cnf(unsigned var_count) {
+// An unsatisfiable formula simplifies to x1 and not x1: the empty clause would be written as a
+// line holding only 0, which the reader takes for a comment. Without variables there is only
+// the empty clause.
+std::unique_ptr<cnf> contradiction_cnf(unsigned var_count) {
   std::unique_ptr<cnf> result = new_cnf(var_count);
-  result->clauses.push_back({0});
+  if (var_count == 0) {
+    result->clauses.push_back({0});
+  } else {
+    result->clauses.push_back({1, 0});
+    result->clauses.push_back({-1, 0});
+  }
   return result;
 }
 
@@ -371,7 +379,7 @@ class eclause_implications {
 
 std::unique_ptr<cnf> simplify_cnf(const cnf& formula) {
   std::unique_ptr<cnf_manager> m = manager_in_file_order(formula);
-  if (!derive_unit_literals(m.get())) return empty_clause_cnf(formula.var_count);
+  if (!derive_unit_literals(m.get())) return contradiction_cnf(formula.var_count);
   std::unique_ptr<cnf> result = new_cnf(formula.var_count);
   append_trail_units(m.get(), *result);
   for (unsigned i = 0; i < m->clause_count; ++i) {
@@ -389,7 +397,7 @@ std::unique_ptr<cnf> simplify_cnf(const cnf& formula) {
 // literal indices, the eclauses after them in file order.
 std::unique_ptr<cnf> simplify_cnf_s(const cnf& formula) {
   std::unique_ptr<cnf_manager> m = manager_in_file_order(formula);
-  if (!derive_unit_literals(m.get())) return empty_clause_cnf(formula.var_count);
+  if (!derive_unit_literals(m.get())) return contradiction_cnf(formula.var_count);
 
   eclause_implications implied(m.get());
 

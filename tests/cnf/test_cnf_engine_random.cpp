@@ -206,7 +206,8 @@ std::unique_ptr<cnf> subsume_clause_by_clause(const cnf& formula) {
   auto result = std::make_unique<cnf>();
   result->var_count = formula.var_count;
   if (!binary_resolution(m.get()) || !assert_unit_clauses(m.get())) {
-    result->clauses.push_back({0});
+    result->clauses.push_back({1, 0});
+    result->clauses.push_back({-1, 0});
     return result;
   }
   std::deque<std::vector<int>> sets;

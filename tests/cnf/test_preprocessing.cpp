@@ -85,16 +85,16 @@ TEST_F(CnfSimplification, FindsUnsatisfiabilityByBinaryResolution) {
   EXPECT_FALSE(binary_resolution(m.get()));
   EXPECT_EQ(trail_indices(m.get()), std::vector<int>{});
   std::unique_ptr<cnf> result = simplify_cnf_s(*f);
-  EXPECT_EQ(result->clauses, (std::vector<std::vector<int>>{{0}}));
+  EXPECT_EQ(result->clauses, (std::vector<std::vector<int>>{{1, 0}, {-1, 0}}));
 }
 
-TEST_F(CnfSimplification, GivesTheEmptyClauseForContradictoryUnits) {
+TEST_F(CnfSimplification, GivesAContradictionTheReaderAcceptsForContradictoryUnits) {
   auto f = make_cnf(4, {{1}, {-1}, {2, 3}});
   for (auto simplify : {simplify_cnf, simplify_cnf_s}) {
     std::unique_ptr<cnf> result = simplify(*f);
     EXPECT_EQ(result->var_count, 4u);
     EXPECT_EQ(result->eclause_count, 0u);
-    EXPECT_EQ(result->clauses, (std::vector<std::vector<int>>{{0}}));
+    EXPECT_EQ(result->clauses, (std::vector<std::vector<int>>{{1, 0}, {-1, 0}}));
     EXPECT_EQ(result->file_name, "");
   }
 }
@@ -193,6 +193,16 @@ TEST(CnfSimplifyMode, WritesTheCnfPictureFirstAndSubsumesWithTheTrieVariant) {
   EXPECT_EQ(run.output.find("Simplifying"), std::string::npos);
   EXPECT_EQ(read_file(dir + "/f.cnf_simplified"), "p cnf 4 2\n-1 3 0\n1 2 0\n");
   EXPECT_NE(read_file(dir + "/cnf.vcg").find("graph: {"), std::string::npos);
+}
+
+TEST(CnfSimplifyMode, AnUnsatisfiableFormulaSimplifiesToAFileThatReadsBackAsUnsatisfiable) {
+  std::string dir = fresh_directory("simplify_unsat");
+  std::ofstream(dir + "/f.cnf") << "p cnf 3 3\n1 0\n-1 2 0\n-2 0\n";
+  EXPECT_EQ(run_tarn(dir, "-in f.cnf -simplify -silent").status, 0);
+  EXPECT_EQ(read_file(dir + "/f.cnf_simplified"), "p cnf 3 2\n1 0\n-1 0\n");
+  program_run run = run_tarn(dir, "-in f.cnf_simplified -count -silent -dt_method 4");
+  EXPECT_EQ(run.status, 0);
+  EXPECT_NE(run.output.find("\nCounting...0 models / "), std::string::npos);
 }
 
 TEST(CnfSimplifyMode, ReportsAnOutputFileThatCannotBeWritten) {

@@ -223,3 +223,44 @@ inline verdict judge(const circuit& c) {
 }
 
 }  // namespace brute_force
+
+namespace brute_force {
+
+// The variables each node mentions, children before parents.
+inline std::vector<std::vector<bool>> mentions(const circuit& c) {
+  std::vector<std::vector<bool>> sets;
+  for (const node& n : c.nodes) {
+    std::vector<bool> vars(c.vars + 1, false);
+    if (n.kind == 'L') vars[std::abs(n.value)] = true;
+    for (unsigned child : n.children)
+      for (unsigned x = 1; x <= c.vars; ++x) vars[x] = vars[x] || sets[child][x];
+    sets.push_back(vars);
+  }
+  return sets;
+}
+
+// Every or-node's children mention the same variables; with `complete`, the root mentions all.
+inline bool smooth(const circuit& c, bool complete) {
+  std::vector<std::vector<bool>> sets = mentions(c);
+  for (std::size_t i = 0; i < c.nodes.size(); ++i)
+    if (c.nodes[i].kind == 'O')
+      for (unsigned child : c.nodes[i].children)
+        if (sets[child] != sets[i]) return false;
+  if (!complete) return true;
+  for (unsigned x = 1; x <= c.vars; ++x)
+    if (!sets.back()[x]) return false;
+  return true;
+}
+
+// The models with the fewest true variables.
+inline table minimum_cardinality_models(const table& models, unsigned vars) {
+  int least = -1;
+  for (std::size_t a = 0; a < models.size(); ++a)
+    if (models.get(a) && (least < 0 || __builtin_popcountll(a) < least)) least = __builtin_popcountll(a);
+  table result(vars);
+  for (std::size_t a = 0; a < models.size(); ++a)
+    if (models.get(a) && __builtin_popcountll(a) == least) result.set(a);
+  return result;
+}
+
+}  // namespace brute_force

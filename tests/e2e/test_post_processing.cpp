@@ -1,0 +1,181 @@
+// Reduction, smoothing, minimisation, counting and the checks, run by the tarn program after
+// compiling, judged by the independent brute-force evaluator.
+#include <regex>
+
+#include "e2e/brute_force.h"
+#include "e2e/random_cnf.h"
+#include "test_support.h"
+
+using tarn_test::file_exists;
+using tarn_test::read_file;
+using tarn_test::run_result;
+using tarn_test::run_tarn;
+using tarn_test::temp_dir;
+
+namespace {
+
+struct outcome {
+  run_result run;
+  brute_force::circuit circuit;
+  brute_force::verdict verdict;
+};
+
+outcome run_on(const temp_dir& dir, const std::string& text, std::vector<std::string> options) {
+  dir.write("f.cnf", text);
+  std::remove(dir.file("f.cnf.nnf").c_str());
+  std::vector<std::string> args{"-in", "f.cnf", "-silent", "-dt_method", "4"};
+  args.insert(args.end(), options.begin(), options.end());
+  outcome o{run_tarn(args, dir.path()), {}, {}};
+  std::string nnf = read_file(dir.file("f.cnf.nnf"));
+  if (!nnf.empty()) {
+    o.circuit = brute_force::parse_nnf(nnf);
+    if (o.circuit.vars <= 20) o.verdict = brute_force::judge(o.circuit);
+  }
+  return o;
+}
+
+std::string printed_count(const std::string& out) {
+  std::smatch m;
+  return std::regex_search(out, m, std::regex("Counting\\.\\.\\.(\\d+) models / \\d+\\.\\d{3}s")) ? m[1].str() : "";
+}
+
+// Runs every post-processing mode on random formulas and checks each result.
+template <typename Check>
+void for_random_formulas(unsigned seed, unsigned rounds, Check check) {
+  std::mt19937 random(seed);
+  temp_dir dir;
+  random_cnf::shape shape;
+  shape.max_vars = 9;
+  for (unsigned round = 0; round < rounds && !testing::Test::HasFailure(); ++round) {
+    shape.eclauses = round % 4 == 3;
+    std::string text = random_cnf::generate(random, shape);
+    SCOPED_TRACE("seed " + std::to_string(seed) + " round " + std::to_string(round) + "\n" + text);
+    brute_force::formula f = brute_force::parse_cnf(text);
+    check(dir, text, f, brute_force::models(f));
+  }
+}
+
+}  // namespace
+
+TEST(PostProcessing, ReductionKeepsTheFunctionAndNeverAddsEdges) {
+  for_random_formulas(11, 40, [](const temp_dir& dir, const std::string& text, const brute_force::formula&,
+                                 const brute_force::table& models) {
+    outcome plain = run_on(dir, text, {});
+    outcome reduced = run_on(dir, text, {"-reduce"});
+    ASSERT_EQ(reduced.run.status, 0) << reduced.run.out;
+    ASSERT_EQ(reduced.verdict.problem, "");
+    EXPECT_TRUE(reduced.verdict.function == models);
+    EXPECT_LE(reduced.circuit.declared_edges, plain.circuit.declared_edges);
+  });
+}
+
+TEST(PostProcessing, SmoothingKeepsTheFunctionAndMakesOrNodesSmooth) {
+  for_random_formulas(12, 40, [](const temp_dir& dir, const std::string& text, const brute_force::formula&,
+                                 const brute_force::table& models) {
+    for (const char* mode : {"-smooth", "-smooth_all"}) {
+      for (bool reduce : {false, true}) {
+        std::vector<std::string> options{mode, "-count"};
+        if (reduce) options.push_back("-reduce");
+        outcome o = run_on(dir, text, options);
+        ASSERT_EQ(o.run.status, 0) << o.run.out;
+        ASSERT_EQ(o.verdict.problem, "") << mode;
+        EXPECT_TRUE(o.verdict.function == models) << mode;
+        EXPECT_TRUE(brute_force::smooth(o.circuit, std::string(mode) == "-smooth_all")) << mode;
+        EXPECT_EQ(printed_count(o.run.out), std::to_string(models.count())) << mode;
+      }
+    }
+  });
+}
+
+TEST(PostProcessing, MinimizationKeepsExactlyTheMinimumCardinalityModels) {
+  for_random_formulas(13, 40, [](const temp_dir& dir, const std::string& text, const brute_force::formula& f,
+                                 const brute_force::table& models) {
+    brute_force::table least = brute_force::minimum_cardinality_models(models, f.vars);
+    for (bool reduce : {false, true}) {
+      std::vector<std::string> options{"-minimize", "-count"};
+      if (reduce) options.push_back("-reduce");
+      outcome o = run_on(dir, text, options);
+      ASSERT_EQ(o.run.status, 0) << o.run.out;
+      ASSERT_EQ(o.verdict.problem, "");
+      EXPECT_TRUE(o.verdict.function == least);
+      EXPECT_TRUE(brute_force::smooth(o.circuit, true));
+      EXPECT_EQ(printed_count(o.run.out), std::to_string(least.count()));
+    }
+  });
+}
+
+TEST(PostProcessing, ChecksPassOnCompiledCircuits) {
+  for_random_formulas(14, 25, [](const temp_dir& dir, const std::string& text, const brute_force::formula&,
+                                 const brute_force::table&) {
+    outcome o = run_on(dir, text, {"-check_entailment"});
+    ASSERT_EQ(o.run.status, 0) << o.run.out;
+    EXPECT_TRUE(std::regex_search(o.run.out, std::regex("\nChecking decomposability\\.\\.\\.OK / \\d+\\.\\d{3}s"
+                                                         "\nChecking entailment\\.\\.\\.OK  / \\d+\\.\\d{3}s$")))
+        << o.run.out;
+  });
+}
+
+TEST(PostProcessing, InMemoryCountsWithoutWritingAFile) {
+  temp_dir dir;
+  outcome o = run_on(dir, "p cnf 4 2\n1 2 0\n-2 3 0\n", {"-in_memory", "-count"});
+  EXPECT_EQ(o.run.status, 0);
+  EXPECT_EQ(printed_count(o.run.out), "8");
+  EXPECT_FALSE(file_exists(dir.file("f.cnf.nnf")));
+
+  outcome nothing = run_on(dir, "p cnf 4 2\n1 2 0\n-2 3 0\n", {"-in_memory"});
+  EXPECT_EQ(nothing.run.status, 0);
+  EXPECT_FALSE(file_exists(dir.file("f.cnf.nnf")));
+}
+
+TEST(PostProcessing, MinimizeWithSuppressedNegativeLiteralsCountsEveryModel) {
+  temp_dir dir;
+  outcome o = run_on(dir, "p cnf 3 2\n1 2 0\n2 3 0\n", {"-minimize", "-suppress_ane", "-count"});
+  EXPECT_EQ(o.run.status, 0);
+  EXPECT_EQ(o.run.out.find("Minimizing"), std::string::npos);
+  EXPECT_NE(o.run.out.find("Counting..."), std::string::npos);
+}
+
+TEST(PostProcessing, StepsRunInTheirFixedOrderWithTheirMessages) {
+  temp_dir dir;
+  dir.write("f.cnf", "p cnf 3 2\n1 -2 0\n2 3 0\n");
+  run_result r = run_tarn({"-in", "f.cnf", "-count", "-smooth", "-reduce", "-dt_method", "4", "-visualize"}, dir.path());
+  ASSERT_EQ(r.status, 0) << r.out;
+  std::size_t reducing = r.out.find("\nReducing ");
+  std::size_t smoothing = r.out.find("\nSmoothing ");
+  std::size_t counting = r.out.find("\nCounting...4 models / ");
+  ASSERT_NE(reducing, std::string::npos);
+  ASSERT_NE(smoothing, std::string::npos);
+  ASSERT_NE(counting, std::string::npos);
+  EXPECT_LT(reducing, smoothing);
+  EXPECT_LT(smoothing, counting);
+  EXPECT_TRUE(std::regex_search(r.out, std::regex("\nTotal Time: \\d+\\.\\d{3}s\n$")));
+  for (const char* picture : {"cnf.vcg", "dtree.vcg", "nnf.vcg", "reduced_nnf.vcg", "smoothed_nnf.vcg"})
+    EXPECT_TRUE(file_exists(dir.file(picture))) << picture;
+  EXPECT_FALSE(file_exists(dir.file("minimized_nnf.vcg")));
+}
+
+TEST(PostProcessing, MinimizationReplacesSmoothingAndItsPictureReplacesTheCircuitPicture) {
+  temp_dir dir;
+  dir.write("f.cnf", "p cnf 3 2\n1 -2 0\n2 3 0\n");
+  run_result r = run_tarn({"-in", "f.cnf", "-smooth", "-minimize", "-visualize", "-dt_method", "4"}, dir.path());
+  ASSERT_EQ(r.status, 0) << r.out;
+  EXPECT_NE(r.out.find("\nMinimizing "), std::string::npos);
+  EXPECT_EQ(r.out.find("\nSmoothing "), std::string::npos);
+  EXPECT_FALSE(file_exists(dir.file("nnf.vcg")));
+  EXPECT_TRUE(file_exists(dir.file("minimized_nnf.vcg")));
+}
+
+TEST(PostProcessing, SilentRunsPrintOnlyTheBannerAndTheAnswers) {
+  temp_dir dir;
+  outcome o = run_on(dir, "p cnf 3 2\n1 -2 0\n2 3 0\n", {"-count"});
+  EXPECT_TRUE(std::regex_match(o.run.out, std::regex("\ntarn compiler version 2\\.20\n\nCounting\\.\\.\\.4 models / \\d+\\.\\d{3}s")))
+      << o.run.out;
+}
+
+TEST(PostProcessing, CountsBeyondSixtyFourBitsArePrintedInFull) {
+  temp_dir dir;
+  outcome o = run_on(dir, "p cnf 100 1\n1 2 0\n", {"-count"});
+  EXPECT_EQ(printed_count(o.run.out), "950737950171172051122527404032");  // 3 * 2^98
+  outcome smooth = run_on(dir, "p cnf 100 1\n1 2 0\n", {"-count", "-smooth_all"});
+  EXPECT_EQ(printed_count(smooth.run.out), "950737950171172051122527404032");
+}
