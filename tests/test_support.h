@@ -6,6 +6,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -109,6 +111,36 @@ inline run_result run_tarn(const std::vector<std::string>& args, const std::stri
   result.err = read_file(err_file);
   std::remove(err_file.c_str());
   return result;
+}
+
+// The output with every time "%0.3fs" replaced by "<t>", so that runs compare exactly.
+inline std::string mask_times(const std::string& text) {
+  auto digit = [&](std::size_t k) { return k < text.size() && std::isdigit(static_cast<unsigned char>(text[k])); };
+  std::string masked;
+  for (std::size_t i = 0; i < text.size();) {
+    std::size_t j = i;
+    while (digit(j)) ++j;
+    bool time = j > i && j + 4 < text.size() && text[j] == '.' && digit(j + 1) && digit(j + 2) && digit(j + 3) &&
+                text[j + 4] == 's';
+    if (time) {
+      masked += "<t>";
+      i = j + 5;
+    } else {
+      std::size_t next = std::max(j, i + 1);
+      masked.append(text, i, next - i);
+      i = next;
+    }
+  }
+  return masked;
+}
+
+// The count of the last "%s models / " line, or "" when there is none.
+inline std::string count_printed(const std::string& out) {
+  std::size_t end = out.rfind(" models / ");
+  if (end == std::string::npos) return "";
+  std::size_t start = end;
+  while (start > 0 && std::isdigit(static_cast<unsigned char>(out[start - 1]))) --start;
+  return out.substr(start, end - start);
 }
 
 }  // namespace tarn_test

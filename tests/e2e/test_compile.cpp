@@ -1,6 +1,4 @@
 // The tarn program on CNF files, its circuits judged by the independent brute-force evaluator.
-#include <regex>
-
 #include "e2e/brute_force.h"
 #include "e2e/random_cnf.h"
 #include "test_support.h"
@@ -24,11 +22,6 @@ compiled compile(const temp_dir& dir, const std::string& cnf_text, std::vector<s
   compiled c{run_tarn(args, dir.path()), ""};
   c.circuit_text = tarn_test::read_file(dir.file("f.cnf.nnf"));
   return c;
-}
-
-std::string printed_count(const std::string& out) {
-  std::smatch m;
-  return std::regex_search(out, m, std::regex("(\\d+) models / ")) ? m[1].str() : "";
 }
 
 // Compiles and checks: the run succeeds, the circuit is well formed, decomposable and
@@ -153,7 +146,7 @@ TEST(Compile, CountsMatchBruteForce) {
     SCOPED_TRACE(text);
     compiled c = compile(dir, text, {"-count", "-silent", "-dt_method", "4"});
     ASSERT_EQ(c.run.status, 0);
-    EXPECT_EQ(printed_count(c.run.out), std::to_string(expected));
+    EXPECT_EQ(tarn_test::count_printed(c.run.out), std::to_string(expected));
   }
 }
 
@@ -168,7 +161,7 @@ TEST(Compile, CorpusFormulasHaveTheirKnownCounts) {
                                 std::vector<std::string>{"-count", "-dt_method", "4", "-no_ddb"}}) {
       compiled c = compile(dir, tarn_test::read_file(dir_path + "/" + name), options);
       ASSERT_EQ(c.run.status, 0) << c.run.out;
-      EXPECT_EQ(printed_count(c.run.out), count);
+      EXPECT_EQ(tarn_test::count_printed(c.run.out), count);
     }
   }
 }
@@ -207,6 +200,6 @@ TEST(Compile, ADtreeThousandsOfLevelsDeepCompiles) {
   for (const char* method : {"2", "3"}) {
     compiled c = compile(dir, text, {"-count", "-silent", "-dt_method", method});
     ASSERT_EQ(c.run.status, 0) << c.run.out << c.run.err;
-    EXPECT_EQ(printed_count(c.run.out), chain_count(n));
+    EXPECT_EQ(tarn_test::count_printed(c.run.out), chain_count(n));
   }
 }

@@ -1,7 +1,5 @@
 // Reduction, smoothing, minimisation, counting and the checks, run by the tarn program after
 // compiling, judged by the independent brute-force evaluator.
-#include <regex>
-
 #include "e2e/brute_force.h"
 #include "e2e/random_cnf.h"
 #include "test_support.h"
@@ -32,11 +30,6 @@ outcome run_on(const temp_dir& dir, const std::string& text, std::vector<std::st
     if (o.circuit.vars <= 20) o.verdict = brute_force::judge(o.circuit);
   }
   return o;
-}
-
-std::string printed_count(const std::string& out) {
-  std::smatch m;
-  return std::regex_search(out, m, std::regex("Counting\\.\\.\\.(\\d+) models / \\d+\\.\\d{3}s")) ? m[1].str() : "";
 }
 
 // Runs every post-processing mode on random formulas and checks each result.
@@ -81,7 +74,7 @@ TEST(PostProcessing, SmoothingKeepsTheFunctionAndMakesOrNodesSmooth) {
         ASSERT_EQ(o.verdict.problem, "") << mode;
         EXPECT_TRUE(o.verdict.function == models) << mode;
         EXPECT_TRUE(brute_force::smooth(o.circuit, std::string(mode) == "-smooth_all")) << mode;
-        EXPECT_EQ(printed_count(o.run.out), std::to_string(models.count())) << mode;
+        EXPECT_EQ(tarn_test::count_printed(o.run.out), std::to_string(models.count())) << mode;
       }
     }
   });
@@ -99,7 +92,7 @@ TEST(PostProcessing, MinimizationKeepsExactlyTheMinimumCardinalityModels) {
       ASSERT_EQ(o.verdict.problem, "");
       EXPECT_TRUE(o.verdict.function == least);
       EXPECT_TRUE(brute_force::smooth(o.circuit, true));
-      EXPECT_EQ(printed_count(o.run.out), std::to_string(least.count()));
+      EXPECT_EQ(tarn_test::count_printed(o.run.out), std::to_string(least.count()));
     }
   });
 }
@@ -109,9 +102,9 @@ TEST(PostProcessing, ChecksPassOnCompiledCircuits) {
                                  const brute_force::table&) {
     outcome o = run_on(dir, text, {"-check_entailment"});
     ASSERT_EQ(o.run.status, 0) << o.run.out;
-    EXPECT_TRUE(std::regex_search(o.run.out, std::regex("\nChecking decomposability\\.\\.\\.OK / \\d+\\.\\d{3}s"
-                                                         "\nChecking entailment\\.\\.\\.OK  / \\d+\\.\\d{3}s$")))
-        << o.run.out;
+    std::string out = tarn_test::mask_times(o.run.out);
+    EXPECT_EQ(out.substr(out.find("\nChecking")),
+              "\nChecking decomposability...OK / <t>\nChecking entailment...OK  / <t>");
   });
 }
 
@@ -119,7 +112,7 @@ TEST(PostProcessing, InMemoryCountsWithoutWritingAFile) {
   temp_dir dir;
   outcome o = run_on(dir, "p cnf 4 2\n1 2 0\n-2 3 0\n", {"-in_memory", "-count"});
   EXPECT_EQ(o.run.status, 0);
-  EXPECT_EQ(printed_count(o.run.out), "8");
+  EXPECT_EQ(tarn_test::count_printed(o.run.out), "8");
   EXPECT_FALSE(file_exists(dir.file("f.cnf.nnf")));
 
   outcome nothing = run_on(dir, "p cnf 4 2\n1 2 0\n-2 3 0\n", {"-in_memory"});
@@ -148,7 +141,8 @@ TEST(PostProcessing, StepsRunInTheirFixedOrderWithTheirMessages) {
   ASSERT_NE(counting, std::string::npos);
   EXPECT_LT(reducing, smoothing);
   EXPECT_LT(smoothing, counting);
-  EXPECT_TRUE(std::regex_search(r.out, std::regex("\nTotal Time: \\d+\\.\\d{3}s\n$")));
+  std::string out = tarn_test::mask_times(r.out);
+  EXPECT_EQ(out.substr(out.size() - 18), "\n\nTotal Time: <t>\n");
   for (const char* picture : {"cnf.vcg", "dtree.vcg", "nnf.vcg", "reduced_nnf.vcg", "smoothed_nnf.vcg"})
     EXPECT_TRUE(file_exists(dir.file(picture))) << picture;
   EXPECT_FALSE(file_exists(dir.file("minimized_nnf.vcg")));
@@ -168,14 +162,13 @@ TEST(PostProcessing, MinimizationReplacesSmoothingAndItsPictureReplacesTheCircui
 TEST(PostProcessing, SilentRunsPrintOnlyTheBannerAndTheAnswers) {
   temp_dir dir;
   outcome o = run_on(dir, "p cnf 3 2\n1 -2 0\n2 3 0\n", {"-count"});
-  EXPECT_TRUE(std::regex_match(o.run.out, std::regex("\ntarn compiler version 2\\.20\n\nCounting\\.\\.\\.4 models / \\d+\\.\\d{3}s")))
-      << o.run.out;
+  EXPECT_EQ(tarn_test::mask_times(o.run.out), "\ntarn compiler version 2.20\n\nCounting...4 models / <t>");
 }
 
 TEST(PostProcessing, CountsBeyondSixtyFourBitsArePrintedInFull) {
   temp_dir dir;
   outcome o = run_on(dir, "p cnf 100 1\n1 2 0\n", {"-count"});
-  EXPECT_EQ(printed_count(o.run.out), "950737950171172051122527404032");  // 3 * 2^98
+  EXPECT_EQ(tarn_test::count_printed(o.run.out), "950737950171172051122527404032");  // 3 * 2^98
   outcome smooth = run_on(dir, "p cnf 100 1\n1 2 0\n", {"-count", "-smooth_all"});
-  EXPECT_EQ(printed_count(smooth.run.out), "950737950171172051122527404032");
+  EXPECT_EQ(tarn_test::count_printed(smooth.run.out), "950737950171172051122527404032");
 }
