@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdlib>
 #include <memory>
 #include <vector>
 
@@ -40,6 +41,12 @@ struct nnf_node {
 extern nnf_node* ZERO_NNF_NODE;  // the false node: an or-node without children
 extern nnf_node* ONE_NNF_NODE;   // the true node: an and-node without children
 
+// Blocks come from malloc, whose failure is an answer rather than an exit: a failed block
+// allocation halves the block size.
+struct block_deleter {
+  void operator()(char* block) const { std::free(block); }
+};
+
 struct nnf_manager {
   unsigned node_count = 0;        // nodes made so far; also the next id
   unsigned edge_count = 0;        // children of all and- and or-nodes made
@@ -51,7 +58,7 @@ struct nnf_manager {
   char* block_free = nullptr;     // first free byte of the current block
   std::uint32_t block_words_used = 0;   // 32-bit words accounted in the current block
   std::uint32_t block_capacity = 0;     // 32-bit words per block; halved after a failed allocation
-  std::vector<std::unique_ptr<char[]>> blocks;  // every block, for freeing
+  std::vector<std::unique_ptr<char, block_deleter>> blocks;  // every block, for freeing
   std::vector<nnf_node*> pos_literals;  // positive literal node of variable i at i - 1
   std::vector<nnf_node*> neg_literals;  // negative literal node of variable i at i - 1
   nnf_node* root = nullptr;       // the compiled circuit, set by the compiler
