@@ -48,6 +48,20 @@ void free_hgp_arrays() {
   std::vector<int>().swap(hgp_eind);
 }
 
+void allocate_decomposition_buffers(unsigned edge_count) {
+  cutset_buffer.assign(edge_count, nullptr);
+  left_context_buffer.assign(edge_count, nullptr);
+  right_context_buffer.assign(edge_count, nullptr);
+  separator_buffer.assign(edge_count, nullptr);
+}
+
+void free_decomposition_buffers() {
+  std::vector<hgr_edge*>().swap(cutset_buffer);
+  std::vector<hgr_edge*>().swap(left_context_buffer);
+  std::vector<hgr_edge*>().swap(right_context_buffer);
+  std::vector<hgr_edge*>().swap(separator_buffer);
+}
+
 namespace {
 
 void split_by_parity(hgr* h) {
@@ -249,20 +263,6 @@ std::unique_ptr<hdtree> hgr2hdtree_node(bool* abort, std::unique_ptr<hgr_edges> 
 // ---------------------------------------------------------------------------------------------
 namespace {
 
-void allocate_buffers(unsigned n) {
-  cutset_buffer.assign(n, nullptr);
-  left_context_buffer.assign(n, nullptr);
-  right_context_buffer.assign(n, nullptr);
-  separator_buffer.assign(n, nullptr);
-}
-
-void free_buffers() {
-  std::vector<hgr_edge*>().swap(cutset_buffer);
-  std::vector<hgr_edge*>().swap(left_context_buffer);
-  std::vector<hgr_edge*>().swap(right_context_buffer);
-  std::vector<hgr_edge*>().swap(separator_buffer);
-}
-
 // The progress line: one token per try, "." for an abandoned one.
 void report_try(bool abandoned) {
   if (!VERBOSE) return;
@@ -298,7 +298,7 @@ std::unique_ptr<hdtree> hgr2hdtree_rc(hgr* h) {
   remove_empty_edges(h);
   hdtree_index = 0;
   initialize_best_hdtree();
-  allocate_buffers(h->edge_count);
+  allocate_decomposition_buffers(h->edge_count);
 
   const unsigned tries = static_cast<unsigned>(HDTREE_TRIES);
   for (unsigned t = 0; t < tries; ++t) {
@@ -310,7 +310,7 @@ std::unique_ptr<hdtree> hgr2hdtree_rc(hgr* h) {
 
   std::unique_ptr<hdtree> result = get_best_hdtree();
   clear_best_hdtree();
-  free_buffers();
+  free_decomposition_buffers();
   free_hgp_arrays();
   restore_hgr(h);
   return_duplicate_nodes(h);

@@ -68,13 +68,15 @@ std::unique_ptr<hdtree> hgr2hdtree_node(bool* abort, std::unique_ptr<hgr_edges> 
 
 // One bisection of h's active nodes (every node's mark becomes its side) and the sets of the new
 // node and its children. The four out-sets arrive empty. False (out-sets left empty) when the
-// node's cluster makes the try lose against the best tree.
+// node's cluster makes the try lose against the best tree. Needs the partitioner arrays and the
+// bisection buffers.
 bool compute_decomposition(hgr_edges* cutset, hgr_edges* left_context, hgr_edges* right_context, hgr_edges* separator,
                            const hgr_edges* context, hgr* h);
 
 // Sets every active node's mark to its side, 0 or 1, both sides non-empty when there are two or
-// more nodes. Nodes without active edges, and one-sided partitions, fall back on position parity.
-// Needs the partitioner arrays (allocate_hgp_arrays).
+// more nodes. Without the partitioner when some node has no active edge: the nodes with edges go
+// to side 1, the others to side 0 (all by position parity when no node has an edge). A partition
+// with an empty side falls back on position parity. Needs the partitioner arrays.
 void partition_hgr(int ubfactor, hgr* h);
 
 // The subtree of the duplicate group of `representative` (linked through `next`): a leaf, or a
@@ -82,9 +84,12 @@ void partition_hgr(int ubfactor, hgr* h);
 std::unique_ptr<hdtree> duplicate_nodes2hdtree(std::unique_ptr<hgr_edges> context, hdtree* parent,
                                                const hgr_node* representative);
 
-// The partitioner arrays sized for h as it stands, and their release.
+// The partitioner arrays sized for h as it stands, the bisection buffers for edge_count active
+// edges, and their release.
 void allocate_hgp_arrays(const hgr* h);
 void free_hgp_arrays();
+void allocate_decomposition_buffers(unsigned edge_count);
+void free_decomposition_buffers();
 
 // ---------------------------------------------------------------------------------------------
 // Best-tree bookkeeping
