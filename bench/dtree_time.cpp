@@ -4,9 +4,9 @@
 //     one line: vars clauses pins dtree_cpu_s dtree_wall_s max_cluster
 //     (METHOD as -dt_method; TRIES as -dt_count; DTREE_OUT: also write the dtree file there)
 //   dtree_time FILE.cnf top [RUNS]
-//     the top-level bisection of the default dtree alone, RUNS times (default 5), on the
-//     hypergraph the construction starts from (duplicate clauses and empty variables removed):
-//     one line per run, "top vertices nets pins cut cpu_s wall_s"
+//     the top-level bisection of the default dtree alone (partition_hgr with balance factor 25),
+//     RUNS times (default 5), on the hypergraph the construction starts from (duplicate clauses
+//     and empty variables removed): one line per run, "top vertices nets pins cut cpu_s wall_s"
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -20,7 +20,6 @@
 #include "driver/utility.h"
 #include "dtree/elm_orders.h"
 #include "dtree/hdtree_partition.h"
-#include "hgpart/hgpart.h"
 
 namespace {
 
@@ -51,24 +50,26 @@ unsigned long pin_count(const hgr* h) {
   return pins;
 }
 
+unsigned cut_edges(const hgr* h) {
+  unsigned cut = 0;
+  for (unsigned i = 0; i < h->edge_count; ++i) {
+    const hgr_edge* e = h->edges[i];
+    bool side[2] = {false, false};
+    for (unsigned j = 0; j < e->node_count; ++j) side[e->nodes[j]->mark] = true;
+    cut += side[0] && side[1];
+  }
+  return cut;
+}
+
 void time_top_bisection(hgr* h, int runs) {
   remove_duplicate_nodes(h);
   allocate_hgp_arrays(h);
   remove_empty_edges(h);
   for (int run = 0; run < runs; ++run) {
-    for (unsigned i = 0; i < h->node_count; ++i) h->nodes[i]->mark = i;
-    unsigned length = 0;
-    hgp_eptr[0] = 0;
-    for (unsigned e = 0; e < h->edge_count; ++e) {
-      for (unsigned j = 0; j < h->edges[e]->node_count; ++j) hgp_eind[length++] = static_cast<int>(h->edges[e]->nodes[j]->mark);
-      hgp_eptr[e + 1] = static_cast<int>(length);
-    }
-    int cut = 0;
     stopwatch watch;
-    HGP_PartRecursive(static_cast<int>(h->node_count), static_cast<int>(h->edge_count), nullptr, hgp_eptr.data(),
-                      hgp_eind.data(), nullptr, 2, 25, hgp_options, hgp_part.data(), &cut);
-    std::printf("top %u %u %lu %d %.3f %.3f\n", h->node_count, h->edge_count, pin_count(h), cut, watch.cpu_seconds(),
-                watch.wall_seconds());
+    partition_hgr(25, h);
+    const double cpu = watch.cpu_seconds(), wall = watch.wall_seconds();
+    std::printf("top %u %u %lu %u %.3f %.3f\n", h->node_count, h->edge_count, pin_count(h), cut_edges(h), cpu, wall);
     std::fflush(stdout);
   }
   free_hgp_arrays();
