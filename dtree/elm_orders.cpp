@@ -4,14 +4,10 @@
 
 #include "cnf/cnf_read.h"
 #include "driver/utility.h"
+#include "dtree/hdtree_partition.h"
 #include "dtree/minfill.h"
 
 namespace {
-
-// The bisection methods are served by the partitioning builder; without it they stop here.
-std::unique_ptr<hdtree> partitioned_hdtree(hgr*, int method) {
-  fatal("\nDtree method %d (hypergraph partitioning) is not available yet; use -dt_method 2, 3 or 4.", method);
-}
 
 // A repeated or missing variable would leave a bucket unvisited or a variable in no cutset.
 void check_order_is_permutation(const std::vector<unsigned>& order, unsigned var_count) {
@@ -125,7 +121,7 @@ std::unique_ptr<hdtree> cnf2hdtree(const cnf* formula, hgr* h, int method, const
     case 4: t = order2hdtree(cnf2minfill_order(formula), h); break;
     case 5: t = order2hdtree(*order, h); break;
     default:
-      if (h->node_count > 0) t = partitioned_hdtree(h, method);
+      if (h->node_count > 0) t = hgr2hdtree_rc(h);
       break;
   }
   if (VERBOSE) std::printf(" done.");

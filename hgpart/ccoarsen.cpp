@@ -17,13 +17,11 @@ int CMatch_Edges__(const hgp_ctrl& ctrl, hgraph& graph) {
     const int limit = ctrl.max_cell_weight - graph.cellwgt[v];
     scan_connections(
         v, graph, [&](int e) { return net_size(graph, e) <= ctrl.maxsize; },
-        [&](int u) {
-          return graph.cellmap[u] == -1 && graph.where[u] == graph.where[v] && graph.cellwgt[u] <= limit;
-        },
-        scan);
+        [&](int u) { return graph.cellmap[u] == -1 && graph.where[u] == graph.where[v]; }, scan);
     int partner = -1;
     for (int k = 0; k < scan.ntouched; ++k) {
       const int u = scan.touched[k];
+      if (graph.cellwgt[u] > limit) continue;
       if (partner == -1 || scan.conn[u] > scan.conn[partner] ||
           (scan.conn[u] == scan.conn[partner] && graph.cellwgt[u] < graph.cellwgt[partner]))
         partner = u;

@@ -15,14 +15,15 @@ constexpr double kMergeShare = 0.4;      // merges per level, as a share of the 
 
 void init_connection_scan(int n, connection_scan& scan) {
   scan.conn = hgp_array<float>(n, "HGP: scan->conn");
-  scan.met = hgp_array<char>(n, "HGP: scan->met");
+  scan.seen = hgp_array<int>(n, "HGP: scan->seen");
   scan.touched = hgp_array<int>(n, "HGP: scan->touched");
   scan.ntouched = 0;
+  scan.current = 1;
 }
 
 void clear_connections(connection_scan& scan) {
-  for (int k = 0; k < scan.ntouched; ++k) scan.met[scan.touched[k]] = 0;
   scan.ntouched = 0;
+  ++scan.current;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -56,10 +57,16 @@ void HeavyEdgeOrder__(const hgp_ctrl& ctrl, const hgraph& graph, int* order) {
     scan_connections(
         v, graph,
         [&](int e) { return graph.edgewgt[e] >= kHeavyEdgeWeight && net_size(graph, e) <= ctrl.maxsize; },
-        [&](int u) { return graph.cellwgt[u] <= limit; }, scan);
+        [](int) { return true; }, scan);
+    bool mergeable = false;
     float strongest = 0.0f;
-    for (int k = 0; k < scan.ntouched; ++k) strongest = std::max(strongest, scan.conn[scan.touched[k]]);
-    key[v] = scan.ntouched > 0 ? static_cast<int>(100.0f / strongest) : -1;
+    for (int k = 0; k < scan.ntouched; ++k) {
+      const int u = scan.touched[k];
+      if (graph.cellwgt[u] > limit) continue;
+      mergeable = true;
+      strongest = std::max(strongest, scan.conn[u]);
+    }
+    key[v] = mergeable ? static_cast<int>(100.0f / strongest) : -1;
     maxkey = std::max(maxkey, key[v]);
     clear_connections(scan);
   }
@@ -72,12 +79,14 @@ void HeavyEdgeOrder__(const hgp_ctrl& ctrl, const hgraph& graph, int* order) {
 // Star matching
 // ---------------------------------------------------------------------------------------------
 namespace {
-// The best partner among the scanned candidates: the strongest connection; on a tie a later
-// candidate replaces one that already belongs to a coarse vertex.
-int strongest_candidate(const connection_scan& scan, const int* cellmap) {
+// The best partner among the scanned candidates that fit: the strongest connection; on a tie a
+// later candidate replaces one that already belongs to a coarse vertex.
+template <typename Fits>
+int strongest_candidate(const connection_scan& scan, const int* cellmap, Fits fits) {
   int best = -1;
   for (int k = 0; k < scan.ntouched; ++k) {
     const int u = scan.touched[k];
+    if (!fits(u)) continue;
     if (best == -1 || scan.conn[u] > scan.conn[best] || (scan.conn[u] == scan.conn[best] && cellmap[best] != -1))
       best = u;
   }
@@ -104,12 +113,11 @@ int Match_EdgesStars__(const hgp_ctrl& ctrl, bool heavy_edge_order, const int* w
       const int limit = ctrl.max_cell_weight - graph.cellwgt[v];
       scan_connections(
           v, graph, [&](int e) { return net_size(graph, e) <= ctrl.maxsize; },
-          [&](int u) {
-            const int c = graph.cellmap[u];
-            return (!where || where[u] == where[v]) && graph.cellwgt[u] <= limit && (c == -1 || cwgt[c] <= limit);
-          },
-          scan);
-      partner = strongest_candidate(scan, graph.cellmap.data());
+          [&](int u) { return !where || where[u] == where[v]; }, scan);
+      partner = strongest_candidate(scan, graph.cellmap.data(), [&](int u) {
+        const int c = graph.cellmap[u];
+        return graph.cellwgt[u] <= limit && (c == -1 || cwgt[c] <= limit);
+      });
       clear_connections(scan);
     }
     if (partner == -1) {

@@ -33,33 +33,39 @@ void HeavyEdgeOrder__(const hgp_ctrl& ctrl, const hgraph& graph, int* order);
 void PrintCoarseningStats__(const hgp_ctrl& ctrl, const hgraph& coarse);
 
 // Connection weights from one vertex to its candidate partners, in the order first met while
-// scanning the vertex's nets in order and their vertices in order.
+// scanning the vertex's nets in order and their vertices in order. A candidate is listed once,
+// however many nets it shares with the vertex.
 struct connection_scan {
   hgp_array<float> conn;  // [0, n) sum of edgewgt over the nets shared with the vertex
-  hgp_array<char> met;    // [0, n) whether the vertex is listed in touched
+  hgp_array<int> seen;    // [0, n) the scan that last listed the vertex in touched
   hgp_array<int> touched; // [0, ntouched) the candidates in the order first met
   int ntouched = 0;
+  int current = 1;        // number of the scan under way
 };
 
 void init_connection_scan(int n, connection_scan& scan);
 
-// Adds edgewgt[e] to every vertex u != v of every net e of v with net_ok(e) and vertex_ok(u).
-template <typename NetOk, typename VertexOk>
-void scan_connections(int v, const hgraph& graph, NetOk net_ok, VertexOk vertex_ok, connection_scan& scan) {
+// Adds edgewgt[e] to every vertex u != v of every net e of v with net_ok(e) and listed(u). Tests
+// that depend on the vertex alone, not on the net, are cheaper applied once per listed candidate
+// afterwards: the candidates that pass keep their order and their weights.
+template <typename NetOk, typename Listed>
+void scan_connections(int v, const hgraph& graph, NetOk net_ok, Listed listed, connection_scan& scan) {
   for (int i = graph.incptr[v]; i < graph.incptr[v + 1]; ++i) {
     const int e = graph.incind[i];
     if (!net_ok(e)) continue;
+    const float weight = graph.edgewgt[e];
     for (int j = graph.netptr[e]; j < graph.netptr[e + 1]; ++j) {
       const int u = graph.netind[j];
-      if (u == v || !vertex_ok(u)) continue;
-      if (!scan.met[u]) {
-        scan.met[u] = 1;
+      if (u == v || !listed(u)) continue;
+      if (scan.seen[u] != scan.current) {
+        scan.seen[u] = scan.current;
         scan.conn[u] = 0.0f;
         scan.touched[scan.ntouched++] = u;
       }
-      scan.conn[u] += graph.edgewgt[e];
+      scan.conn[u] += weight;
     }
   }
 }
 
+// Forgets the listed candidates, ready for the next vertex.
 void clear_connections(connection_scan& scan);

@@ -71,10 +71,15 @@ void MoveVertex__(int v, fm_workspace* workspace, hgraph& graph) {
     int delta[2];
     delta[from] = (left == 1 ? w : 0) + (joined == 1 ? w : 0);
     delta[to] = -((left == 0 ? w : 0) + (joined == 2 ? w : 0));
-    for (int j = netptr[e]; j < netptr[e + 1]; ++j) {
+    // The side counts say how many vertices change: the scan of a large net ends as soon as the
+    // last of them is found (often the single other vertex on a side).
+    int pending = (delta[from] != 0 ? left : 0) + (delta[to] != 0 ? joined - 1 : 0);
+    for (int j = netptr[e]; pending > 0; ++j) {
+      assert(j < netptr[e + 1]);
       const int u = netind[j];
       const int side = where[u];
       if (u == v || delta[side] == 0) continue;
+      --pending;
       gain[u] += delta[side];
       if (workspace && pqueue_contains(u, workspace->queues[side])) pqueue_update(u, gain[u], workspace->queues[side]);
     }

@@ -17,44 +17,10 @@ void init_pqueue(int maxnodes, int maxgain, pqueue& queue) {
 }
 
 // ---------------------------------------------------------------------------------------------
-// Bucket form
-// ---------------------------------------------------------------------------------------------
-namespace {
-void bucket_link(int vertex, int bucket, pqueue& queue) {
-  const int head = queue.buckets[bucket];
-  queue.nodes[vertex] = pqueue_node{bucket, head, -1};
-  if (head != -1) queue.nodes[head].prev = vertex;
-  queue.buckets[bucket] = vertex;
-  if (bucket > queue.maxbucket) queue.maxbucket = bucket;
-}
-
-void bucket_unlink(int vertex, pqueue& queue) {
-  pqueue_node& node = queue.nodes[vertex];
-  if (node.prev != -1)
-    queue.nodes[node.prev].next = node.next;
-  else
-    queue.buckets[node.locator] = node.next;
-  if (node.next != -1) queue.nodes[node.next].prev = node.prev;
-  node.locator = -1;
-}
-
-// The top index only moves down here, after the bucket it named has emptied.
-void bucket_settle_max(pqueue& queue) {
-  if (queue.nnodes == 0) {
-    queue.maxbucket = -1;
-    return;
-  }
-  while (queue.buckets[queue.maxbucket] == -1) --queue.maxbucket;
-}
-
-int bucket_of(int gain, const pqueue& queue) {
-  assert(gain >= -queue.maxgain && gain <= queue.maxgain);
-  return gain + queue.maxgain;
-}
-
-// ---------------------------------------------------------------------------------------------
 // Heap form
 // ---------------------------------------------------------------------------------------------
+namespace {
+
 void heap_place(int slot, pqueue_entry entry, pqueue& queue) {
   queue.heap[slot] = entry;
   queue.nodes[entry.vertex].locator = slot;
@@ -109,40 +75,18 @@ void pqueue_reset(pqueue& queue) {
   queue.nnodes = 0;
 }
 
-void pqueue_insert(int vertex, int gain, pqueue& queue) {
-  assert(!pqueue_contains(vertex, queue));
-  if (queue.kind == pqueue_kind::buckets) {
-    ++queue.nnodes;
-    bucket_link(vertex, bucket_of(gain, queue), queue);
-  } else {
-    heap_sift_up(queue.nnodes++, pqueue_entry{gain, vertex}, queue);
-  }
+void heap_pqueue_insert(int vertex, int gain, pqueue& queue) {
+  heap_sift_up(queue.nnodes++, pqueue_entry{gain, vertex}, queue);
 }
 
-void pqueue_delete(int vertex, pqueue& queue) {
-  assert(pqueue_contains(vertex, queue));
-  if (queue.kind == pqueue_kind::buckets) {
-    bucket_unlink(vertex, queue);
-    --queue.nnodes;
-    bucket_settle_max(queue);
-    return;
-  }
+void heap_pqueue_delete(int vertex, pqueue& queue) {
   const int slot = queue.nodes[vertex].locator;
   queue.nodes[vertex].locator = -1;
   const pqueue_entry last = queue.heap[--queue.nnodes];
   if (slot < queue.nnodes) heap_settle(slot, last, queue);
 }
 
-void pqueue_update(int vertex, int newgain, pqueue& queue) {
-  assert(pqueue_contains(vertex, queue));
-  if (queue.kind == pqueue_kind::buckets) {
-    const int bucket = bucket_of(newgain, queue);
-    if (bucket == queue.nodes[vertex].locator) return;
-    bucket_unlink(vertex, queue);
-    bucket_link(vertex, bucket, queue);
-    bucket_settle_max(queue);
-    return;
-  }
+void heap_pqueue_update(int vertex, int newgain, pqueue& queue) {
   const int slot = queue.nodes[vertex].locator;
   const int oldgain = queue.heap[slot].key;
   if (newgain == oldgain) return;
@@ -150,17 +94,6 @@ void pqueue_update(int vertex, int newgain, pqueue& queue) {
     heap_sift_up(slot, pqueue_entry{newgain, vertex}, queue);
   else
     heap_sift_down(slot, pqueue_entry{newgain, vertex}, queue);
-}
-
-int pqueue_see_max(const pqueue& queue) {
-  if (queue.nnodes == 0) return -1;
-  return queue.kind == pqueue_kind::buckets ? queue.buckets[queue.maxbucket] : queue.heap[0].vertex;
-}
-
-int pqueue_get_max(pqueue& queue) {
-  const int vertex = pqueue_see_max(queue);
-  if (vertex != -1) pqueue_delete(vertex, queue);
-  return vertex;
 }
 
 int pqueue_see_max_lighter(int limit, const int* cellwgt, pqueue& queue) {

@@ -4,6 +4,8 @@
 // a key rises only above strictly smaller keys.
 #pragma once
 
+#include <cassert>
+
 #include "hgpart/memory.h"
 
 enum class pqueue_kind {
@@ -39,13 +41,94 @@ void init_pqueue(int maxnodes, int maxgain, pqueue& queue);
 void pqueue_reset(pqueue& queue);
 
 inline bool pqueue_contains(int vertex, const pqueue& queue) { return queue.nodes[vertex].locator != -1; }
-void pqueue_insert(int vertex, int gain, pqueue& queue);
-void pqueue_delete(int vertex, pqueue& queue);
-void pqueue_update(int vertex, int newgain, pqueue& queue);
-
-// The vertex of largest gain, or -1 when the queue is empty; get_max also removes it.
-int pqueue_see_max(const pqueue& queue);
-int pqueue_get_max(pqueue& queue);
-
+// Insert, delete and update (inline below) are given a vertex in and out of the queue as stated.
 // The vertex of largest gain among those weighing at most limit, or -1; it stays queued.
 int pqueue_see_max_lighter(int limit, const int* cellwgt, pqueue& queue);
+
+// ---------------------------------------------------------------------------------------------
+// The heap form is out of line; the bucket form is inline, since every FM move updates the gains
+// of several neighbours.
+// ---------------------------------------------------------------------------------------------
+void heap_pqueue_insert(int vertex, int gain, pqueue& queue);
+void heap_pqueue_delete(int vertex, pqueue& queue);
+void heap_pqueue_update(int vertex, int newgain, pqueue& queue);
+
+namespace pqueue_buckets {
+inline int bucket_of(int gain, const pqueue& queue) {
+  assert(gain >= -queue.maxgain && gain <= queue.maxgain);
+  return gain + queue.maxgain;
+}
+
+inline void link(int vertex, int bucket, pqueue& queue) {
+  const int head = queue.buckets[bucket];
+  queue.nodes[vertex] = pqueue_node{bucket, head, -1};
+  if (head != -1) queue.nodes[head].prev = vertex;
+  queue.buckets[bucket] = vertex;
+  if (bucket > queue.maxbucket) queue.maxbucket = bucket;
+}
+
+inline void unlink(int vertex, pqueue& queue) {
+  pqueue_node& node = queue.nodes[vertex];
+  if (node.prev != -1)
+    queue.nodes[node.prev].next = node.next;
+  else
+    queue.buckets[node.locator] = node.next;
+  if (node.next != -1) queue.nodes[node.next].prev = node.prev;
+  node.locator = -1;
+}
+
+// The top index only moves down here, after the bucket it named has emptied.
+inline void settle_max(pqueue& queue) {
+  if (queue.nnodes == 0) {
+    queue.maxbucket = -1;
+    return;
+  }
+  while (queue.buckets[queue.maxbucket] == -1) --queue.maxbucket;
+}
+}  // namespace pqueue_buckets
+
+inline void pqueue_insert(int vertex, int gain, pqueue& queue) {
+  assert(!pqueue_contains(vertex, queue));
+  if (queue.kind == pqueue_kind::heap) {
+    heap_pqueue_insert(vertex, gain, queue);
+    return;
+  }
+  ++queue.nnodes;
+  pqueue_buckets::link(vertex, pqueue_buckets::bucket_of(gain, queue), queue);
+}
+
+inline void pqueue_delete(int vertex, pqueue& queue) {
+  assert(pqueue_contains(vertex, queue));
+  if (queue.kind == pqueue_kind::heap) {
+    heap_pqueue_delete(vertex, queue);
+    return;
+  }
+  pqueue_buckets::unlink(vertex, queue);
+  --queue.nnodes;
+  pqueue_buckets::settle_max(queue);
+}
+
+inline void pqueue_update(int vertex, int newgain, pqueue& queue) {
+  assert(pqueue_contains(vertex, queue));
+  if (queue.kind == pqueue_kind::heap) {
+    heap_pqueue_update(vertex, newgain, queue);
+    return;
+  }
+  const int bucket = pqueue_buckets::bucket_of(newgain, queue);
+  if (bucket == queue.nodes[vertex].locator) return;
+  pqueue_buckets::unlink(vertex, queue);
+  pqueue_buckets::link(vertex, bucket, queue);
+  pqueue_buckets::settle_max(queue);
+}
+
+// The vertex of largest gain, or -1 when the queue is empty; get_max also removes it.
+inline int pqueue_see_max(const pqueue& queue) {
+  if (queue.nnodes == 0) return -1;
+  return queue.kind == pqueue_kind::buckets ? queue.buckets[queue.maxbucket] : queue.heap[0].vertex;
+}
+
+inline int pqueue_get_max(pqueue& queue) {
+  const int vertex = pqueue_see_max(queue);
+  if (vertex != -1) pqueue_delete(vertex, queue);
+  return vertex;
+}

@@ -38,6 +38,9 @@ void expect_circuit(const temp_dir& dir, const std::string& cnf_text, const std:
 }
 
 const std::vector<std::vector<std::string>> OPTION_SETS = {
+    {},
+    {"-dt_method", "1", "-ubfs", "10", "12", "-dt_count", "2"},
+    {"-dt_count", "3", "-no_ddb"},
     {"-dt_method", "2"},
     {"-dt_method", "3"},
     {"-dt_method", "4"},
@@ -144,9 +147,13 @@ TEST(Compile, CountsMatchBruteForce) {
     std::string text = random_cnf::generate(random, random_cnf::shape{});
     std::uint64_t expected = brute_force::models(brute_force::parse_cnf(text)).count();
     SCOPED_TRACE(text);
-    compiled c = compile(dir, text, {"-count", "-silent", "-dt_method", "4"});
-    ASSERT_EQ(c.run.status, 0);
-    EXPECT_EQ(tarn_test::count_printed(c.run.out), std::to_string(expected));
+    for (const auto& method : {std::vector<std::string>{}, std::vector<std::string>{"-dt_method", "4"}}) {
+      std::vector<std::string> options{"-count", "-silent"};
+      options.insert(options.end(), method.begin(), method.end());
+      compiled c = compile(dir, text, options);
+      ASSERT_EQ(c.run.status, 0);
+      EXPECT_EQ(tarn_test::count_printed(c.run.out), std::to_string(expected));
+    }
   }
 }
 
@@ -157,7 +164,7 @@ TEST(Compile, CorpusFormulasHaveTheirKnownCounts) {
   temp_dir dir;
   while (table >> name >> count) {
     SCOPED_TRACE(name);
-    for (const auto& options : {std::vector<std::string>{"-count", "-dt_method", "4"},
+    for (const auto& options : {std::vector<std::string>{"-count"}, std::vector<std::string>{"-count", "-dt_method", "4"},
                                 std::vector<std::string>{"-count", "-dt_method", "4", "-no_ddb"}}) {
       compiled c = compile(dir, tarn_test::read_file(dir_path + "/" + name), options);
       ASSERT_EQ(c.run.status, 0) << c.run.out;

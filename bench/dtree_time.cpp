@@ -1,0 +1,101 @@
+// Times dtree construction on one CNF. Built by bench/dtree_time.sh against the tarn_core library.
+//
+//   dtree_time FILE.cnf METHOD [TRIES] [DTREE_OUT]
+//     one line: vars clauses pins dtree_cpu_s dtree_wall_s max_cluster
+//     (METHOD as -dt_method; TRIES as -dt_count; DTREE_OUT: also write the dtree file there)
+//   dtree_time FILE.cnf top [RUNS]
+//     the top-level bisection of the default dtree alone (partition_hgr with balance factor 25),
+//     RUNS times (default 5), on the hypergraph the construction starts from (duplicate clauses
+//     and empty variables removed): one line per run, "top vertices nets pins cut cpu_s wall_s"
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <string>
+#include <vector>
+
+#include "cnf/cnf_read.h"
+#include "driver/utility.h"
+#include "dtree/elm_orders.h"
+#include "dtree/hdtree_partition.h"
+
+namespace {
+
+struct stopwatch {
+  std::clock_t cpu = std::clock();
+  std::chrono::steady_clock::time_point wall = std::chrono::steady_clock::now();
+  double cpu_seconds() const { return static_cast<double>(std::clock() - cpu) / CLOCKS_PER_SEC; }
+  double wall_seconds() const {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - wall).count();
+  }
+};
+
+unsigned largest_cluster(const hdtree* t) {
+  unsigned largest = 0;
+  std::vector<const hdtree*> stack{t};
+  while (!stack.empty()) {
+    const hdtree* node = stack.back();
+    stack.pop_back();
+    largest = std::max(largest, node->cutset->count + node->context->count);
+    if (node->left) stack.insert(stack.end(), {node->left.get(), node->right.get()});
+  }
+  return largest;
+}
+
+unsigned long pin_count(const hgr* h) {
+  unsigned long pins = 0;
+  for (unsigned i = 0; i < h->edge_count; ++i) pins += h->edges[i]->node_count;
+  return pins;
+}
+
+unsigned cut_edges(const hgr* h) {
+  unsigned cut = 0;
+  for (unsigned i = 0; i < h->edge_count; ++i) {
+    const hgr_edge* e = h->edges[i];
+    bool side[2] = {false, false};
+    for (unsigned j = 0; j < e->node_count; ++j) side[e->nodes[j]->mark] = true;
+    cut += side[0] && side[1];
+  }
+  return cut;
+}
+
+void time_top_bisection(hgr* h, int runs) {
+  remove_duplicate_nodes(h);
+  allocate_hgp_arrays(h);
+  remove_empty_edges(h);
+  for (int run = 0; run < runs; ++run) {
+    stopwatch watch;
+    partition_hgr(25, h);
+    const double cpu = watch.cpu_seconds(), wall = watch.wall_seconds();
+    std::printf("top %u %u %lu %u %.3f %.3f\n", h->node_count, h->edge_count, pin_count(h), cut_edges(h), cpu, wall);
+    std::fflush(stdout);
+  }
+  free_hgp_arrays();
+  restore_hgr(h);
+  return_duplicate_nodes(h);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 3) fatal("usage: dtree_time FILE.cnf METHOD|top [TRIES|RUNS] [DTREE_OUT]\n");
+  std::unique_ptr<cnf> formula = get_cnf_from_file(argv[1], true);
+  std::unique_ptr<hgr> h = cnf2hgr(formula.get());
+  if (std::strcmp(argv[2], "top") == 0) {
+    time_top_bisection(h.get(), argc > 3 ? std::atoi(argv[3]) : 5);
+    return 0;
+  }
+  HDTREE_TYPE = std::atoi(argv[2]);
+  if (argc > 3) HDTREE_TRIES = std::atoi(argv[3]);
+  const unsigned long pins = pin_count(h.get());
+  stopwatch watch;
+  std::unique_ptr<hdtree> t;
+  run_with_large_stack([&] { t = cnf2hdtree(formula.get(), h.get(), HDTREE_TYPE, nullptr); });
+  const double cpu = watch.cpu_seconds(), wall = watch.wall_seconds();
+  if (argc > 4) save_hdtree_to_file(argv[4], t.get(), h.get());
+  std::printf("%u %u %lu %.3f %.3f %u\n", formula->var_count, formula->clause_count(), pins, cpu, wall,
+              t ? largest_cluster(t.get()) : 0);
+  return 0;
+}
