@@ -229,7 +229,10 @@ int hgr_edge_cmp(const void* a, const void* b) {
   return (x > y) - (x < y);
 }
 
-void sort_hgr_edges(hgr_node* n) { std::qsort(n->edges, n->edge_count, sizeof(hgr_edge*), hgr_edge_cmp); }
+// A node whose variables are all excluded may have no edge array at all.
+void sort_hgr_edges(hgr_node* n) {
+  if (n->edge_count > 1) std::qsort(n->edges, n->edge_count, sizeof(hgr_edge*), hgr_edge_cmp);
+}
 
 // Removed items move behind the active prefixes; the incidence lists of the items that stay
 // shrink only when the other side lost something.

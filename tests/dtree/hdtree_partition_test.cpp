@@ -383,8 +383,6 @@ TEST_F(DefaultDtree, RandomFormulasGetValidTreesAndGiveTheHypergraphBack) {
     if (round % 4 == 3) {
       DECOMPOSE_EXCEPT_VARS.assign(f->var_count, 0);
       for (char& excluded : DECOMPOSE_EXCEPT_VARS) excluded = rng() % 3 == 0;
-      // One variable stays counted, so that the hypergraph keeps some edge.
-      DECOMPOSE_EXCEPT_VARS[std::abs(f->clauses[0][0]) - 1] = 0;
     }
     SCOPED_TRACE("seed " + std::to_string(seed) + " round " + std::to_string(round) + " method " +
                  std::to_string(method));
