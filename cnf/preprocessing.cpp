@@ -69,6 +69,12 @@ class binary_resolver {
   bool step_binary(std::size_t i) {
     resolution_frame& f = stack_[i];
     if (f.stage == 0) {
+      if (buckets_.steps_left == 0) {
+        buckets_.exhausted = true;
+        stack_.pop_back();
+        return true;
+      }
+      --buckets_.steps_left;
       if (f.a == f.b) {
         f = unit_call(f.a);
         return true;
@@ -136,22 +142,29 @@ class binary_resolver {
   std::vector<resolution_frame> stack_;
 };
 
+// Far more than the closures of real formulas take (tens of steps per literal), small enough
+// to end in seconds where the closure would not.
+std::size_t step_budget(const cnf_manager* m) { return 20000000 + 40 * static_cast<std::size_t>(m->literal_count); }
+
 bool resolve_two_literal_clauses(cnf_manager* m) {
-  binary_buckets buckets(m->var_count);
+  binary_buckets buckets(m->var_count, step_budget(m));
   for (unsigned k = 1; k <= m->clause_count; ++k) {
     const clause* c = index2clausep(k, m);
     literal *a = nullptr, *b = nullptr;
     if (is_binary_clause(c, a, b) && !add_binary_clause_to_buckets(a, b, buckets, m)) return false;
     if (c->eclause && !add_e_clause_b_clauses(c, buckets, m)) return false;
   }
+  if (buckets.exhausted && VERBOSE)
+    std::printf("(binary resolution stopped at %zu two-literal clauses)...", buckets.known.size());
   return true;
 }
 
 }  // namespace
 
-binary_buckets::binary_buckets(unsigned var_count)
+binary_buckets::binary_buckets(unsigned var_count, std::size_t step_budget)
     : head(2 * (static_cast<std::size_t>(var_count) + 1), NO_BUCKET_NODE),
-      tail(2 * (static_cast<std::size_t>(var_count) + 1), NO_BUCKET_NODE) {}
+      tail(2 * (static_cast<std::size_t>(var_count) + 1), NO_BUCKET_NODE),
+      steps_left(step_budget) {}
 
 unsigned count_unit_clauses(const cnf_manager* m) {
   unsigned count = 0;

@@ -29,12 +29,17 @@ struct bucket_node {
 };
 constexpr unsigned NO_BUCKET_NODE = ~0u;
 
+// The closure of the two-literal clauses can be quadratic in the formula and the resolution
+// work beyond that; once `steps_left` resolvents have been tried, no further one is. The units
+// found until then are still sound consequences.
 struct binary_buckets {
   std::vector<unsigned> head;   // per literal (2v positive, 2v + 1 negative): first node
   std::vector<unsigned> tail;   // per literal: last node
   std::vector<bucket_node> nodes;
   std::unordered_set<unsigned long long> known;  // the pairs in the buckets, smaller slot first
-  explicit binary_buckets(unsigned var_count);
+  std::size_t steps_left;       // clauses that may still be tried
+  bool exhausted = false;       // a clause was turned away for the budget
+  binary_buckets(unsigned var_count, std::size_t step_budget);
 };
 
 unsigned count_unit_clauses(const cnf_manager* m);

@@ -79,6 +79,32 @@ TEST_F(CnfSimplification, PrintsTheNumberOfImpliedLiteralsWhenVerbose) {
   EXPECT_EQ(clauses_of(*result), (std::vector<std::vector<int>>{{1}}));
 }
 
+// A closure cut short by its budget derives fewer units, never a wrong one.
+TEST_F(CnfSimplification, ResolutionStopsAtItsBudgetWithOnlySoundUnits) {
+  // (1 or 2), (-2 or 3), ..., (-9 or 10), (-10 or 1): the chain resolves to the unit 1 at its end.
+  std::vector<std::vector<int>> chain{{1, 2}};
+  for (int v = 2; v < 10; ++v) chain.push_back({-v, v + 1});
+  chain.push_back({-10, 1});
+  auto f = make_cnf(10, chain);
+  EXPECT_EQ(derived_units(*f), std::vector<int>{1});
+
+  for (std::size_t budget : {0, 3, 12}) {
+    auto m = manager_for(*f);
+    binary_buckets buckets(10, budget);
+    ASSERT_TRUE(assert_unit_clauses(m.get()));
+    for (unsigned k = 1; k <= m->clause_count; ++k) {
+      literal *a = nullptr, *b = nullptr;
+      if (is_binary_clause(index2clausep(k, m.get()), a, b)) {
+        ASSERT_TRUE(add_binary_clause_to_buckets(a, b, buckets, m.get()));
+      }
+    }
+    EXPECT_TRUE(buckets.exhausted) << budget;
+    for (unsigned v = 2; v <= 10; ++v) EXPECT_FALSE(m->pos_unit[v] || m->neg_unit[v]) << budget;
+    EXPECT_FALSE(m->neg_unit[1]);
+    undo_assert_unit_clauses(m.get());
+  }
+}
+
 TEST_F(CnfSimplification, FindsUnsatisfiabilityByBinaryResolution) {
   auto f = make_cnf(2, {{1, 2}, {1, -2}, {-1, 2}, {-1, -2}});
   auto m = manager_for(*f);
