@@ -11,10 +11,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "cnf/cnf_read.h"
 #include "driver/utility.h"
 
 namespace tarn_test {
@@ -141,6 +143,26 @@ inline std::string count_printed(const std::string& out) {
   std::size_t start = end;
   while (start > 0 && std::isdigit(static_cast<unsigned char>(out[start - 1]))) --start;
   return out.substr(start, end - start);
+}
+
+// The same with the arguments given as one line, split at blanks (no argument may hold one).
+inline run_result run_tarn_line(const std::string& workdir, const std::string& arguments) {
+  std::istringstream words(arguments);
+  std::vector<std::string> args;
+  for (std::string word; words >> word;) args.push_back(word);
+  return run_tarn(args, workdir);
+}
+
+// A formula built in memory; the last `eclauses` clauses are eclauses.
+inline std::unique_ptr<cnf> make_cnf(unsigned vars, const std::vector<std::vector<int>>& clauses, unsigned eclauses = 0) {
+  auto f = std::make_unique<cnf>();
+  f->var_count = vars;
+  f->eclause_count = eclauses;
+  for (const std::vector<int>& c : clauses) {
+    f->clauses.push_back(c);
+    f->clauses.back().push_back(0);
+  }
+  return f;
 }
 
 }  // namespace tarn_test

@@ -16,22 +16,11 @@
 
 #include "cnf/cnf_manager.h"
 #include "cnf/unit-resolution.h"
+#include "test_support.h"
 
 namespace engine_test {
 
-// The last eclause_count clauses are eclauses.
-inline std::unique_ptr<cnf> make_cnf(unsigned var_count, const std::vector<std::vector<int>>& clauses,
-                                     unsigned eclause_count = 0) {
-  auto formula = std::make_unique<cnf>();
-  formula->var_count = var_count;
-  formula->eclause_count = eclause_count;
-  for (const std::vector<int>& c : clauses) {
-    std::vector<int> terminated(c);
-    terminated.push_back(0);
-    formula->clauses.push_back(terminated);
-  }
-  return formula;
-}
+using tarn_test::make_cnf;
 
 inline std::vector<unsigned> identity_order(unsigned n) {
   std::vector<unsigned> order(n);

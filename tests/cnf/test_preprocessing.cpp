@@ -181,16 +181,8 @@ TEST_F(CnfSimplification, KeepsTheOpenLiteralsOfAnEclauseInClauseOrder) {
 
 namespace {
 
-struct program_run {
-  int status;
-  std::string output;
-};
-
-program_run run_tarn(const std::string& directory, const std::string& arguments) {
-  std::string out = directory + "/stdout.txt";
-  std::string command = "cd '" + directory + "' && '" TARN_BINARY "' " + arguments + " > '" + out + "' 2>&1";
-  int status = std::system(command.c_str());
-  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, read_file(out)};
+tarn_test::run_result run_tarn(const std::string& directory, const std::string& arguments) {
+  return tarn_test::run_tarn_line(directory, arguments);
 }
 
 std::string fresh_directory(const std::string& name) {
@@ -204,19 +196,19 @@ std::string fresh_directory(const std::string& name) {
 TEST(CnfSimplifyMode, WritesTheSimplifiedCnfNextToTheInputAndExitsWithZero) {
   std::string dir = fresh_directory("simplify_mode");
   std::ofstream(dir + "/f.cnf") << "p cnf 3 3\n1 2 0\n1 -2 0\n-1 3 2 0\n";
-  program_run run = run_tarn(dir, "-in f.cnf -simplify");
+  tarn_test::run_result run = run_tarn(dir, "-in f.cnf -simplify");
   EXPECT_EQ(run.status, 0);
-  EXPECT_NE(run.output.find("\nSimplifying and saving cnf...1 literals implied...done."), std::string::npos);
-  EXPECT_EQ(run.output.find("Total Time"), std::string::npos);
+  EXPECT_NE(run.out.find("\nSimplifying and saving cnf...1 literals implied...done."), std::string::npos);
+  EXPECT_EQ(run.out.find("Total Time"), std::string::npos);
   EXPECT_EQ(read_file(dir + "/f.cnf_simplified"), "p cnf 3 2\n1 0\n2 3 0\n");
 }
 
 TEST(CnfSimplifyMode, WritesTheCnfPictureFirstAndSubsumesWithTheTrieVariant) {
   std::string dir = fresh_directory("simplify_s_mode");
   std::ofstream(dir + "/f.cnf") << "p cnf 4 3\n1 2 3 4 0\n2 1 0\n3 -1 0\n";
-  program_run run = run_tarn(dir, "-in f.cnf -visualize -simplify_s -silent");
+  tarn_test::run_result run = run_tarn(dir, "-in f.cnf -visualize -simplify_s -silent");
   EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(run.output.find("Simplifying"), std::string::npos);
+  EXPECT_EQ(run.out.find("Simplifying"), std::string::npos);
   EXPECT_EQ(read_file(dir + "/f.cnf_simplified"), "p cnf 4 2\n-1 3 0\n1 2 0\n");
   EXPECT_NE(read_file(dir + "/cnf.vcg").find("graph: {"), std::string::npos);
 }
@@ -226,16 +218,16 @@ TEST(CnfSimplifyMode, AnUnsatisfiableFormulaSimplifiesToAFileThatReadsBackAsUnsa
   std::ofstream(dir + "/f.cnf") << "p cnf 3 3\n1 0\n-1 2 0\n-2 0\n";
   EXPECT_EQ(run_tarn(dir, "-in f.cnf -simplify -silent").status, 0);
   EXPECT_EQ(read_file(dir + "/f.cnf_simplified"), "p cnf 3 2\n1 0\n-1 0\n");
-  program_run run = run_tarn(dir, "-in f.cnf_simplified -count -silent -dt_method 4");
+  tarn_test::run_result run = run_tarn(dir, "-in f.cnf_simplified -count -silent -dt_method 4");
   EXPECT_EQ(run.status, 0);
-  EXPECT_NE(run.output.find("\nCounting...0 models / "), std::string::npos);
+  EXPECT_NE(run.out.find("\nCounting...0 models / "), std::string::npos);
 }
 
 TEST(CnfSimplifyMode, ReportsAnOutputFileThatCannotBeWritten) {
   std::string dir = fresh_directory("simplify_unwritable");
   std::ofstream(dir + "/f.cnf") << "p cnf 1 1\n1 0\n";
   std::system(("mkdir '" + dir + "/f.cnf_simplified'").c_str());
-  program_run run = run_tarn(dir, "-in f.cnf -simplify");
+  tarn_test::run_result run = run_tarn(dir, "-in f.cnf -simplify");
   EXPECT_EQ(run.status, 1);
-  EXPECT_NE(run.output.find("Cannot open file: f.cnf_simplified"), std::string::npos);
+  EXPECT_NE(run.out.find("Cannot open file: f.cnf_simplified"), std::string::npos);
 }

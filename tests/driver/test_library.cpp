@@ -10,19 +10,9 @@
 
 using tarn_test::capture_exit;
 using tarn_test::exit_outcome;
+using tarn_test::make_cnf;
 
 namespace {
-
-cnf make_cnf(unsigned vars, const std::vector<std::vector<int>>& clauses, unsigned eclauses = 0) {
-  cnf f;
-  f.var_count = vars;
-  f.eclause_count = eclauses;
-  for (auto c : clauses) {
-    c.push_back(0);
-    f.clauses.push_back(c);
-  }
-  return f;
-}
 
 // Models over all variables, by enumeration, with the eclauses' at-most-one constraint.
 unsigned long long brute_force_count(const cnf& f, const std::vector<unsigned>& forget = {}) {
@@ -75,41 +65,42 @@ TEST(LibraryEntry, CompilesAnInMemoryCnfWithAGivenDtreeAndRestoresTheSettings) {
       }
       clauses.push_back(clause);
     }
-    cnf f = make_cnf(vars, clauses);
+    auto f = make_cnf(vars, clauses);
     const int settings[5] = {0, 0, 1, 1, 0};
-    std::unique_ptr<nnf> circuit = dez2irivi(&f, settings, min_fill_skeleton(f), nullptr, nullptr, nullptr, nullptr);
+    std::unique_ptr<nnf> circuit = dez2irivi(f.get(), settings, min_fill_skeleton(*f), nullptr, nullptr, nullptr, nullptr);
     ASSERT_TRUE(circuit);
-    EXPECT_EQ(count_nnf_models(vars, *circuit), std::to_string(brute_force_count(f))) << "round " << round;
+    EXPECT_EQ(count_nnf_models(vars, *circuit), std::to_string(brute_force_count(*f))) << "round " << round;
     EXPECT_EQ(MAX_NNF_CACHE_MEMORY, 536870912u);
     EXPECT_FALSE(VERBOSE);
   }
 }
 
 TEST(LibraryEntry, ForgetsExistentialVariablesAndHandlesEveryVariableList) {
-  cnf f = make_cnf(5, {{1, 2}, {-2, 3}, {3, 4, -5}, {-1, 5}, {2, 4}}, 1);
+  auto f = make_cnf(5, {{1, 2}, {-2, 3}, {3, 4, -5}, {-1, 5}, {2, 4}}, 1);
   const unsigned exist[] = {3, 0};
   const unsigned force[] = {2, 0};
   const unsigned determined[] = {5, 0};
   const unsigned decompose_except[] = {4, 0};
-  std::unique_ptr<nnf> circuit = dez2irivi(&f, nullptr, min_fill_skeleton(f), exist, force, determined, decompose_except);
-  EXPECT_EQ(count_nnf_models(5, *circuit), std::to_string(brute_force_count(f, {3})));
+  std::unique_ptr<nnf> circuit =
+      dez2irivi(f.get(), nullptr, min_fill_skeleton(*f), exist, force, determined, decompose_except);
+  EXPECT_EQ(count_nnf_models(5, *circuit), std::to_string(brute_force_count(*f, {3})));
 }
 
 TEST(LibraryEntry, RejectsASkeletonOfAnotherFormula) {
-  cnf f = make_cnf(3, {{1, 2}, {2, 3}});
-  cnf other = make_cnf(3, {{1, 2}, {2, 3}, {1, 3}});
+  auto f = make_cnf(3, {{1, 2}, {2, 3}});
+  auto other = make_cnf(3, {{1, 2}, {2, 3}, {1, 3}});
   exit_outcome outcome =
-      capture_exit([&] { dez2irivi(&f, nullptr, min_fill_skeleton(other), nullptr, nullptr, nullptr, nullptr); });
+      capture_exit([&] { dez2irivi(f.get(), nullptr, min_fill_skeleton(*other), nullptr, nullptr, nullptr, nullptr); });
   EXPECT_EQ(outcome.status, 1);
   EXPECT_EQ(outcome.output, "dtree does not mactch cnf!");
   set_tarn_defaults();
 }
 
 TEST(LibraryEntry, RejectsSizesThatDoNotFitThirtyTwoBits) {
-  cnf f = make_cnf(2, {{1, 2}});
+  auto f = make_cnf(2, {{1, 2}});
   const int settings[5] = {0, 0, 4096, 64, 0};
   exit_outcome outcome =
-      capture_exit([&] { dez2irivi(&f, settings, min_fill_skeleton(f), nullptr, nullptr, nullptr, nullptr); });
+      capture_exit([&] { dez2irivi(f.get(), settings, min_fill_skeleton(*f), nullptr, nullptr, nullptr, nullptr); });
   EXPECT_EQ(outcome.status, 1);
   EXPECT_EQ(outcome.output, "\nCache size of 4096 MB is out of range (0 to 4095).");
   set_tarn_defaults();

@@ -1,22 +1,13 @@
 // The dtree options of the program: -dt_method, -dt_out, -dt_in and -block_order_in.
-#include <sys/wait.h>
-
 #include "dtree_test_support.h"
 
 using namespace dtree_test;
+using tarn_test::run_result;
 
 namespace {
 
-struct run_result {
-  int status;
-  std::string output;  // standard output and standard error
-};
-
 run_result run_tarn(const temp_dir& dir, const std::string& arguments) {
-  std::string log = dir.file("run.log");
-  std::string command = std::string(TARN_BINARY) + " " + arguments + " > '" + log + "' 2>&1";
-  int raw = std::system(command.c_str());
-  return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, read_text(log)};
+  return tarn_test::run_tarn_line(dir.path(), arguments);
 }
 
 bool exists(const std::string& path) { return std::ifstream(path).good(); }
@@ -30,14 +21,14 @@ TEST(DtreeCommandLine, WritesTheDtreeAndReadsItBackToTheSameFile) {
   std::string cnf_path = dir.write("f.cnf", CHAIN);
   for (const char* method : {"2", "3", "4"}) {
     run_result built = run_tarn(dir, "-in " + cnf_path + " -dt_method " + method + " -dt_out -silent");
-    ASSERT_EQ(built.status, 0) << built.output;
+    ASSERT_EQ(built.status, 0) << built.out;
     std::string first = read_text(cnf_path + ".dtree");
     EXPECT_EQ(first.rfind("dtree 7\n", 0), 0u) << first;
     std::rename((cnf_path + ".dtree").c_str(), dir.file("given.dtree").c_str());
     run_result loaded = run_tarn(dir, "-in " + cnf_path + " -dt_in " + dir.file("given.dtree") + " -dt_out");
-    ASSERT_EQ(loaded.status, 0) << loaded.output;
-    EXPECT_NE(loaded.output.find("\nLoading dtree from file...done.\nSaving dtree...done."), std::string::npos)
-        << loaded.output;
+    ASSERT_EQ(loaded.status, 0) << loaded.out;
+    EXPECT_NE(loaded.out.find("\nLoading dtree from file...done.\nSaving dtree...done."), std::string::npos)
+        << loaded.out;
     EXPECT_EQ(read_text(cnf_path + ".dtree"), first) << "method " << method;
   }
 }
@@ -48,8 +39,8 @@ TEST(DtreeCommandLine, LoadsTheDtreeWithoutOpeningTheBlockOrder) {
   std::string dtree = dir.write("given.dtree", "dtree 7\nL 0\nL 1\nI 0 1\nL 2\nL 3\nI 3 4\nI 2 5\n");
   run_result r = run_tarn(dir, "-in " + cnf_path + " -dt_in " + dtree + " -block_order_in " +
                                    dir.file("missing") + " -dt_out -silent");
-  EXPECT_EQ(r.status, 0) << r.output;
-  EXPECT_EQ(r.output.find("===>"), std::string::npos);
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_EQ(r.out.find("===>"), std::string::npos);
   EXPECT_EQ(read_text(cnf_path + ".dtree"), read_text(dtree));
 }
 
@@ -58,20 +49,20 @@ TEST(DtreeCommandLine, MarksTheBlockOrderComputationEvenWhenSilent) {
   std::string cnf_path = dir.write("f.cnf", CHAIN);
   std::string blocks = dir.write("blocks", "1 0 1\n0 2\n");
   run_result r = run_tarn(dir, "-in " + cnf_path + " -block_order_in " + blocks + " -dt_out -silent");
-  EXPECT_EQ(r.status, 0) << r.output;
-  EXPECT_NE(r.output.find("\n===><===="), std::string::npos) << r.output;
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_NE(r.out.find("\n===><===="), std::string::npos) << r.out;
   EXPECT_TRUE(exists(cnf_path + ".dtree"));
   run_result missing = run_tarn(dir, "-in " + cnf_path + " -block_order_in " + dir.file("nope"));
   EXPECT_EQ(missing.status, 1);
-  EXPECT_NE(missing.output.find("\nCannot open file: "), std::string::npos) << missing.output;
+  EXPECT_NE(missing.out.find("\nCannot open file: "), std::string::npos) << missing.out;
 }
 
 TEST(DtreeCommandLine, WritesNoDtreeForAFormulaWithoutClauses) {
   temp_dir dir;
   std::string cnf_path = dir.write("taut.cnf", "p cnf 2 2\n1 -1 0\n2 -2 1 0\n");
   run_result r = run_tarn(dir, "-in " + cnf_path + " -dt_method 4 -dt_out");
-  EXPECT_EQ(r.status, 0) << r.output;
-  EXPECT_NE(r.output.find("has no clauses, so it has no dtree"), std::string::npos) << r.output;
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_NE(r.out.find("has no clauses, so it has no dtree"), std::string::npos) << r.out;
   EXPECT_FALSE(exists(cnf_path + ".dtree"));
 }
 
@@ -80,11 +71,11 @@ TEST(DtreeCommandLine, EndsWithTheDtreeMessagesOnABadDtreeFile) {
   std::string cnf_path = dir.write("f.cnf", CHAIN);
   run_result other = run_tarn(dir, "-in " + cnf_path + " -dt_in " + dir.write("a", "dtree 3\nL 0\nL 1\nI 0 1\n"));
   EXPECT_EQ(other.status, 1);
-  EXPECT_NE(other.output.find("dtree does not mactch cnf!"), std::string::npos) << other.output;
+  EXPECT_NE(other.out.find("dtree does not mactch cnf!"), std::string::npos) << other.out;
   run_result corrupt = run_tarn(dir, "-in " + cnf_path + " -dt_in " + dir.write("b", "dtree 7\nL 0\n"));
   EXPECT_EQ(corrupt.status, 1);
-  EXPECT_NE(corrupt.output.find("\nDtree file corrupt"), std::string::npos) << corrupt.output;
+  EXPECT_NE(corrupt.out.find("\nDtree file corrupt"), std::string::npos) << corrupt.out;
   run_result missing = run_tarn(dir, "-in " + cnf_path + " -dt_in " + dir.file("none"));
   EXPECT_EQ(missing.status, 1);
-  EXPECT_NE(missing.output.find("Cannot open dtree file: "), std::string::npos) << missing.output;
+  EXPECT_NE(missing.out.find("Cannot open dtree file: "), std::string::npos) << missing.out;
 }

@@ -20,18 +20,12 @@
 #include "driver/utility.h"
 #include "dtree/hdtree.h"
 #include "dtree/hgr.h"
+#include "test_support.h"
 
 namespace dtree_test {
 
-inline std::unique_ptr<cnf> make_cnf(unsigned vars, const std::vector<std::vector<int>>& clauses) {
-  auto f = std::make_unique<cnf>();
-  f->var_count = vars;
-  for (const std::vector<int>& c : clauses) {
-    f->clauses.push_back(c);
-    f->clauses.back().push_back(0);
-  }
-  return f;
-}
+using tarn_test::make_cnf;
+using tarn_test::temp_dir;
 
 // Variable numbers of a set, in the set's order.
 inline std::vector<unsigned> indices(const hgr_edges* s) {
@@ -56,30 +50,7 @@ inline std::unique_ptr<hgr_edges> edge_set(hgr* h, const std::vector<unsigned>& 
       },                                                                     \
       ::testing::ExitedWithCode(1), message)
 
-// A fresh temporary directory, removed with its content at the end of the test.
-class temp_dir {
- public:
-  temp_dir() {
-    char pattern[] = "/tmp/tarn-dtree-test-XXXXXX";
-    path_ = mkdtemp(pattern);
-  }
-  ~temp_dir() { std::system(("rm -rf '" + path_ + "'").c_str()); }
-  std::string file(const std::string& name) const { return path_ + "/" + name; }
-  std::string write(const std::string& name, const std::string& text) const {
-    std::ofstream(file(name)) << text;
-    return file(name);
-  }
-
- private:
-  std::string path_;
-};
-
-inline std::string read_text(const std::string& path) {
-  std::ifstream in(path);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
+inline std::string read_text(const std::string& path) { return tarn_test::read_file(path); }
 
 // Checks a tree from scratch: shape, numbering and parent links, the set definitions, every
 // used variable in exactly one cutset, and the contiguity of the orders the CNF manager uses.
