@@ -4,14 +4,15 @@
 # byte, and checks each dtree with the independent checker. One row per file and method:
 #   file  method  build_s  max_rss_kB  round_trip  check  max_cluster
 # With MINFILL_TIMES=1, also one "minfill" row per file: vars clauses literals minfill_s
-# order2hdtree_s max_cluster (from bench/minfill_time.cpp, built against build/libtarn_core.a).
+# order2hdtree_s max_cluster (from bench/minfill_time.cpp, built with the project).
 #
-# Environment: TARN (default build/tarn), BENCH_DIR (default ../shared/bench beside the repo),
+# Environment: TARN (default build/release/tarn), BENCH_DIR (default ../shared/bench beside the repo),
 # TIMEOUT seconds per tarn run (default 600), ONLY (a grep pattern to select files).
 # Every dtree is written in a temporary directory; the corpus is never written to.
 set -u
 repo=$(cd "$(dirname "$0")/.." && pwd)
-TARN=${TARN:-$repo/build/tarn}
+TARN=${TARN:-$repo/build/release/tarn}
+minfill_timer=$repo/build/release/bench/minfill_time
 BENCH_DIR=${BENCH_DIR:-$repo/../shared/bench}
 TIMEOUT=${TIMEOUT:-600}
 ONLY=${ONLY:-.}
@@ -19,11 +20,6 @@ checker=$repo/bench/check_dtrees.py
 
 work=$(mktemp -d /tmp/tarn-dtree-corpus-XXXXXX)
 trap 'rm -rf "$work"' EXIT
-
-if [ "${MINFILL_TIMES:-0}" = 1 ]; then
-  g++ -O2 -std=c++17 -I"$repo" "$repo/bench/minfill_time.cpp" "$repo/build/libtarn_core.a" -lgmp \
-    -o "$work/minfill_time" || exit 1
-fi
 
 failures=0
 rows=0
@@ -56,7 +52,7 @@ while read -r path; do
     rows=$((rows + 1))
   done
   if [ "${MINFILL_TIMES:-0}" = 1 ]; then
-    printf '%s\tminfill\t%s\n' "$path" "$("$work/minfill_time" "$cnf")"
+    printf '%s\tminfill\t%s\n' "$path" "$("$minfill_timer" "$cnf")"
   fi
   rm -f "$cnf" "$cnf.dtree" "$work/given.dtree"
 done < <(awk -F'\t' 'NR > 1 && $8 == "ok" { print $1 }' "$BENCH_DIR/manifest.tsv")

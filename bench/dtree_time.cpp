@@ -1,4 +1,4 @@
-// Times dtree construction on one CNF. Built by bench/dtree_time.sh against the tarn_core library.
+// Times dtree construction on one CNF (a benchmark tool, built with the project).
 //
 //   dtree_time FILE.cnf METHOD [TRIES] [DTREE_OUT]
 //     one line: vars clauses pins dtree_cpu_s dtree_wall_s max_cluster

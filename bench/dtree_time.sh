@@ -3,8 +3,8 @@
 # files, and checks every default dtree with the independent checker. One row per file:
 #   file  clauses  cluster_m0  cluster_m4  m0_cpu_s  m0_wall_s  m4_cpu_s  check
 # cluster_m0 and cluster_m4 are the largest clusters (cutset + context) of the two dtrees; the
-# times are those of the dtree construction alone (bench/dtree_time.cpp, built here against
-# build/libtarn_core.a), without reading the CNF or compiling.
+# times are those of the dtree construction alone (bench/dtree_time.cpp, built with the project
+# into build/release/bench), without reading the CNF or compiling.
 #
 # Files: the arguments (paths relative to BENCH_DIR), or else every manifest row whose reader
 # column is "ok". Environment: BENCH_DIR (default ../shared/bench beside the repo), TRIES (default
@@ -20,8 +20,7 @@ checker=$repo/bench/check_dtrees.py
 
 work=$(mktemp -d /tmp/tarn-dtree-time-XXXXXX)
 trap 'rm -rf "$work"' EXIT
-g++ -O2 -std=c++17 -I"$repo" "$repo/bench/dtree_time.cpp" "$repo/build/libtarn_core.a" -lgmp -lpthread \
-  -o "$work/dtree_time" || exit 1
+timer=${TIMER:-$repo/build/release/bench/dtree_time}
 
 files() {
   if [ $# -gt 0 ]; then
@@ -37,11 +36,11 @@ while read -r path; do
   echo "$path" | grep -q -- "$ONLY" || continue
   cnf=$BENCH_DIR/$path
   # vars clauses pins cpu_s wall_s max_cluster
-  if ! m0=$(timeout "$TIMEOUT" "$work/dtree_time" "$cnf" 0 "$TRIES" "$work/m0.dtree"); then
+  if ! m0=$(timeout "$TIMEOUT" "$timer" "$cnf" 0 "$TRIES" "$work/m0.dtree"); then
     printf '%s\t-\t-\t-\tFAILED\t-\t-\t-\n' "$path"
     continue
   fi
-  m4=$(timeout "$TIMEOUT" "$work/dtree_time" "$cnf" 4) || m4="- - - - - -"
+  m4=$(timeout "$TIMEOUT" "$timer" "$cnf" 4) || m4="- - - - - -"
   read -r _ clauses _ m0_cpu m0_wall m0_cluster <<< "$m0"
   read -r _ _ _ m4_cpu _ m4_cluster <<< "$m4"
   verdict=$(python3 "$checker" "$cnf" "$work/m0.dtree")

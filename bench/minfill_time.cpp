@@ -1,6 +1,6 @@
 // Times the order-based dtree steps on one CNF: min-fill order, bucket elimination, and the
 // hypergraph. Prints one line: vars clauses literals minfill_s order2hdtree_s cluster_max.
-// Built by bench/dtree_corpus.sh against the tarn_core library.
+// A benchmark tool, built with the project.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
