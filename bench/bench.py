@@ -1,12 +1,17 @@
 #!/usr/bin/env python3
 """Runs tarn over CNF files and prints one row per file: median time, median peak memory,
-circuit nodes and edges, and the model count.
+circuit nodes and edges, and the model count; then one row per family (the file's folder):
+files compiled, median time, median peak memory, median edges.
 
-  bench.py [--tarn PATH] [--runs N] [--timeout S] [--args "..."] [--manifest TSV [--filter RE]] [FILE...]
+  bench.py [--tarn PATH] [--runs N] [--timeout S] [--args "..."] [--checker NNFCHECK]
+           [--manifest TSV [--filter RE] [--shard K/N]] [FILE...]
 
 Each input is copied into a scratch directory first, since tarn writes its circuit next to
 its input. With --manifest, the files are the manifest rows whose reader column is "ok"
-(paths relative to the manifest), and a known count is checked against the printed one.
+(paths relative to the manifest), and a known count is checked against the printed one. With
+--checker, the circuit of the last run is also handed to that independent checker (with the
+known count), and a rejected circuit counts as a failure. --shard K/N takes every N-th file
+from the K-th (1-based), so that several runs can share a corpus.
 """
 import argparse
 import os
@@ -50,7 +55,7 @@ def parse(output):
     return nodes, edges, count
 
 
-def manifest_files(path, pattern):
+def manifest_files(path, pattern, shard):
     base = os.path.dirname(os.path.abspath(path))
     rows = []
     with open(path) as f:
@@ -60,7 +65,26 @@ def manifest_files(path, pattern):
             if row.get("reader") != "ok" or (pattern and not re.search(pattern, row["path"])):
                 continue
             rows.append((os.path.join(base, row["path"]), row.get("count") or None))
-    return rows
+    k, n = shard
+    return rows[k - 1::n]
+
+
+def check_circuit(checker, cnf, known):
+    cmd = [sys.executable, checker, cnf, cnf + ".nnf"] + (["--expect-count", known] if known else [])
+    verdict = subprocess.run(cmd, capture_output=True, text=True)
+    return verdict.returncode == 0, verdict.stdout.strip()
+
+
+def print_families(results):
+    families = {}
+    for name, seconds, peak, edges in results:
+        families.setdefault(os.path.dirname(name) or ".", []).append((seconds, peak, edges))
+    print("\n%-24s %6s %9s %9s %12s" % ("family", "files", "time_s", "peak_mb", "edges"))
+    for family in sorted(families):
+        rows = families[family]
+        print("%-24s %6d %9.3f %9.1f %12d" % (family, len(rows), statistics.median(r[0] for r in rows),
+                                              statistics.median(r[1] for r in rows),
+                                              statistics.median(r[2] for r in rows)))
 
 
 def main():
@@ -71,15 +95,18 @@ def main():
     ap.add_argument("--args", default="-count", help="extra tarn arguments (default: -count)")
     ap.add_argument("--manifest")
     ap.add_argument("--filter")
+    ap.add_argument("--shard", default="1/1")
+    ap.add_argument("--checker")
     ap.add_argument("files", nargs="*")
     opts = ap.parse_args()
 
     work = [(f, None) for f in opts.files]
     if opts.manifest:
-        work += manifest_files(opts.manifest, opts.filter)
+        work += manifest_files(opts.manifest, opts.filter, tuple(int(x) for x in opts.shard.split("/")))
     extra = opts.args.split()
     print("%-60s %6s %9s %9s %10s %12s  %s" % ("file", "status", "time_s", "peak_mb", "nodes", "edges", "count"))
     failures = 0
+    results = []
     scratch = tempfile.mkdtemp(prefix="tarn-bench-")
     try:
         for path, known in work:
@@ -101,6 +128,15 @@ def main():
             if known and count and count != known:
                 status = "WRONG"
                 failures += 1
+            if opts.checker and code == 0:
+                accepted, verdict = check_circuit(opts.checker, local, known)
+                if not accepted:
+                    status = "REJECT"
+                    failures += 1
+                    print(verdict, flush=True)
+            if status == "ok" and edges is not None:
+                results.append((name, statistics.median(r[0] for r in runs), statistics.median(r[1] for r in runs),
+                                edges))
             print("%-60s %6s %9.3f %9.1f %10s %12s  %s" % (
                 name[-60:], status, statistics.median(r[0] for r in runs), statistics.median(r[1] for r in runs),
                 nodes if nodes is not None else "-", edges if edges is not None else "-",
@@ -109,6 +145,8 @@ def main():
                 os.remove(os.path.join(scratch, leftover))
     finally:
         shutil.rmtree(scratch, ignore_errors=True)
+    if results:
+        print_families(results)
     return 1 if failures else 0
 
 
