@@ -3,15 +3,17 @@
 circuit nodes and edges, and the model count; then one row per family (the file's folder):
 files compiled, median time, median peak memory, median edges.
 
-  bench.py [--tarn PATH] [--runs N] [--timeout S] [--args "..."] [--checker NNFCHECK]
-           [--manifest TSV [--filter RE] [--shard K/N]] [FILE...]
+  bench.py [--tarn PATH] [--runs N] [--repeat-below S] [--timeout S] [--args "..."]
+           [--checker NNFCHECK] [--manifest TSV [--filter RE] [--shard K/N]] [FILE...]
 
 Each input is copied into a scratch directory first, since tarn writes its circuit next to
 its input. With --manifest, the files are the manifest rows whose reader column is "ok"
 (paths relative to the manifest), and a known count is checked against the printed one. With
 --checker, the circuit of the last run is also handed to that independent checker (with the
 known count), and a rejected circuit counts as a failure. --shard K/N takes every N-th file
-from the K-th (1-based), so that several runs can share a corpus.
+from the K-th (1-based), so that several runs can share a corpus. --repeat-below S runs a file
+only once when its first run takes S seconds or more, so that a corpus with long compilations
+fits a time budget (the medians of the quick files stay medians of N runs).
 """
 import argparse
 import os
@@ -129,6 +131,7 @@ def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("--tarn", default=os.path.join(HERE, "..", "build", "release", "tarn"))
     ap.add_argument("--runs", type=int, default=3)
+    ap.add_argument("--repeat-below", type=float)
     ap.add_argument("--timeout", type=float, default=600)
     ap.add_argument("--args", default="-count", help="extra tarn arguments (default: -count)")
     ap.add_argument("--manifest")
@@ -154,10 +157,13 @@ def main():
             for _ in range(opts.runs):
                 r = run_once(opts.tarn, local, extra, opts.timeout)
                 if r is None:
+                    runs = []
                     break
                 runs.append(r)
+                if opts.repeat_below is not None and r[0] >= opts.repeat_below:
+                    break
             name = os.path.relpath(path, os.path.dirname(opts.manifest)) if opts.manifest else path
-            if len(runs) < opts.runs:
+            if not runs:
                 print("%-60s %6s" % (name[-60:], "TIMEOUT"), flush=True)
                 continue
             code, output = runs[-1][2], runs[-1][3]

@@ -16,33 +16,13 @@
 #include <string>
 #include <vector>
 
+#include "bench/dtree_measures.h"
 #include "cnf/cnf_read.h"
 #include "driver/utility.h"
 #include "dtree/elm_orders.h"
 #include "dtree/hdtree_partition.h"
 
 namespace {
-
-struct stopwatch {
-  std::clock_t cpu = std::clock();
-  std::chrono::steady_clock::time_point wall = std::chrono::steady_clock::now();
-  double cpu_seconds() const { return static_cast<double>(std::clock() - cpu) / CLOCKS_PER_SEC; }
-  double wall_seconds() const {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - wall).count();
-  }
-};
-
-unsigned largest_cluster(const hdtree* t) {
-  unsigned largest = 0;
-  std::vector<const hdtree*> stack{t};
-  while (!stack.empty()) {
-    const hdtree* node = stack.back();
-    stack.pop_back();
-    largest = std::max(largest, node->cutset->count + node->context->count);
-    if (node->left) stack.insert(stack.end(), {node->left.get(), node->right.get()});
-  }
-  return largest;
-}
 
 unsigned long pin_count(const hgr* h) {
   unsigned long pins = 0;

@@ -128,8 +128,11 @@ trie_edge* trie_remove_supersets(const int* set, trie_edge* t, std::vector<void*
   return t;
 }
 
-unsigned trie_count(const trie_edge* t) {
-  unsigned count = 0;
+namespace {
+
+// The child is visited before the next sibling, and siblings go by increasing label.
+template <typename Visit>
+void for_each_trie_leaf(const trie_edge* t, Visit visit) {
   std::vector<const trie_edge*> stack{t};
   while (!stack.empty()) {
     const trie_edge* e = stack.back();
@@ -137,27 +140,23 @@ unsigned trie_count(const trie_edge* t) {
     if (!e) continue;
     stack.push_back(e->next);
     if (e->leaf)
-      ++count;
+      visit(e);
     else
       stack.push_back(e->child);
   }
+}
+
+}  // namespace
+
+unsigned trie_count(const trie_edge* t) {
+  unsigned count = 0;
+  for_each_trie_leaf(t, [&](const trie_edge*) { ++count; });
   return count;
 }
 
-// The child is visited before the next sibling, and siblings go by increasing label.
 std::vector<void*> trie_enumerate(const trie_edge* t) {
   std::vector<void*> data;
-  std::vector<const trie_edge*> stack{t};
-  while (!stack.empty()) {
-    const trie_edge* e = stack.back();
-    stack.pop_back();
-    if (!e) continue;
-    stack.push_back(e->next);
-    if (e->leaf)
-      data.push_back(e->data);
-    else
-      stack.push_back(e->child);
-  }
+  for_each_trie_leaf(t, [&](const trie_edge* e) { data.push_back(e->data); });
   return data;
 }
 

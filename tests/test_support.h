@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <memory>
+#include <random>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -163,6 +164,21 @@ inline std::unique_ptr<cnf> make_cnf(unsigned vars, const std::vector<std::vecto
     f->clauses.back().push_back(0);
   }
   return f;
+}
+
+// Random clauses of one to three distinct variables over 1..vars, `count` of them.
+inline std::vector<std::vector<int>> random_clauses(std::mt19937& random, unsigned vars, unsigned count) {
+  std::vector<std::vector<int>> clauses;
+  for (unsigned c = 0; c < count; ++c) {
+    std::vector<int> clause;
+    for (unsigned k = 0, width = 1 + random() % 3; k < width; ++k) {
+      int v = static_cast<int>(1 + random() % vars);
+      if (std::none_of(clause.begin(), clause.end(), [v](int l) { return std::abs(l) == v; }))
+        clause.push_back(random() % 2 ? v : -v);
+    }
+    clauses.push_back(clause);
+  }
+  return clauses;
 }
 
 }  // namespace tarn_test

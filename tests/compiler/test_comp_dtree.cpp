@@ -8,6 +8,7 @@
 using compiler_test::compiler_setup;
 using compiler_test::set_up;
 using tarn_test::make_cnf;
+using tarn_test::random_clauses;
 
 namespace {
 
@@ -28,17 +29,7 @@ unsigned long long count_by_enumeration(const cnf& f) {
 
 std::unique_ptr<cnf> random_formula(std::mt19937& random) {
   unsigned vars = 3 + random() % 8;
-  std::vector<std::vector<int>> clauses;
-  for (unsigned c = 0, n = 1 + random() % 24; c < n; ++c) {
-    std::vector<int> clause;
-    for (unsigned k = 0, w = 1 + random() % 3; k < w; ++k) {
-      int v = static_cast<int>(1 + random() % vars);
-      bool seen = false;
-      for (int l : clause) seen = seen || std::abs(l) == v;
-      if (!seen) clause.push_back(random() % 2 ? v : -v);
-    }
-    clauses.push_back(clause);
-  }
+  auto clauses = random_clauses(random, vars, 1 + random() % 24);
   return make_cnf(vars, clauses, random() % 3 == 0 ? 1 : 0);
 }
 

@@ -11,6 +11,7 @@
 using tarn_test::capture_exit;
 using tarn_test::exit_outcome;
 using tarn_test::make_cnf;
+using tarn_test::random_clauses;
 
 namespace {
 
@@ -54,17 +55,7 @@ TEST(LibraryEntry, CompilesAnInMemoryCnfWithAGivenDtreeAndRestoresTheSettings) {
   std::mt19937 random(777);
   for (int round = 0; round < 40; ++round) {
     unsigned vars = 3 + random() % 8;
-    std::vector<std::vector<int>> clauses;
-    for (unsigned c = 0, n = 1 + random() % 20; c < n; ++c) {
-      std::vector<int> clause;
-      for (unsigned k = 0, w = 1 + random() % 3; k < w; ++k) {
-        int v = static_cast<int>(1 + random() % vars);
-        bool seen = false;
-        for (int l : clause) seen = seen || std::abs(l) == v;
-        if (!seen) clause.push_back(random() % 2 ? v : -v);
-      }
-      clauses.push_back(clause);
-    }
+    auto clauses = random_clauses(random, vars, 1 + random() % 20);
     auto f = make_cnf(vars, clauses);
     const int settings[5] = {0, 0, 1, 1, 0};
     std::unique_ptr<nnf> circuit = dez2irivi(f.get(), settings, min_fill_skeleton(*f), nullptr, nullptr, nullptr, nullptr);

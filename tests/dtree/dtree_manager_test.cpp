@@ -7,6 +7,7 @@
 using compiler_test::compiler_setup;
 using compiler_test::set_up;
 using tarn_test::make_cnf;
+using tarn_test::random_clauses;
 
 namespace {
 
@@ -88,17 +89,7 @@ TEST_F(DtreeManager, ListsEachDecomposeExceptVariableOnceLeftOnlyOnesFirst) {
   std::mt19937 random(99);
   for (int round = 0; round < 60; ++round) {
     unsigned vars = 4 + random() % 6;
-    std::vector<std::vector<int>> clauses;
-    for (unsigned c = 0, n = 2 + random() % 10; c < n; ++c) {
-      std::vector<int> clause;
-      for (unsigned k = 0, w = 1 + random() % 3; k < w; ++k) {
-        int v = static_cast<int>(1 + random() % vars);
-        bool seen = false;
-        for (int l : clause) seen = seen || std::abs(l) == v;
-        if (!seen) clause.push_back(random() % 2 ? v : -v);
-      }
-      clauses.push_back(clause);
-    }
+    auto clauses = random_clauses(random, vars, 2 + random() % 10);
     std::vector<unsigned> excepted;
     for (unsigned v = 1; v <= vars; ++v)
       if (random() % 3 == 0) excepted.push_back(v);
