@@ -1,5 +1,5 @@
-// Helpers shared by the test programs: temporary files, fatal exits caught in-process, and
-// runs of the tarn program with its output and exit status.
+// Helpers shared by the test programs: default settings around every test, temporary files,
+// fatal exits caught in-process or in a death test, runs of the tarn program, formulas in memory.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -13,6 +13,7 @@
 #include <fstream>
 #include <memory>
 #include <random>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -21,6 +22,14 @@
 #include "driver/utility.h"
 
 namespace tarn_test {
+
+// Every test starts and ends with the default settings, whatever the test before it changed.
+class default_settings : public testing::EmptyTestEventListener {
+  void OnTestStart(const testing::TestInfo&) override { set_tarn_defaults(); }
+  void OnTestEnd(const testing::TestInfo&) override { set_tarn_defaults(); }
+};
+inline const bool default_settings_installed =
+    (testing::UnitTest::GetInstance()->listeners().Append(new default_settings), true);
 
 // A directory that lives as long as the object, for files a test writes or makes tarn write.
 class temp_dir {
@@ -85,6 +94,26 @@ exit_outcome capture_exit(Body&& body) {
   return outcome;
 }
 
+// A death test of a fatal exit with status 1; fatal messages go to standard output, which the
+// death test cannot see, so it is joined to standard error first.
+#define EXPECT_FATAL(statement, message)        \
+  EXPECT_EXIT(                                  \
+      {                                         \
+        dup2(fileno(stderr), fileno(stdout));   \
+        statement;                              \
+      },                                        \
+      ::testing::ExitedWithCode(1), message)
+
+// What printing code wrote on standard output, with VERBOSE on.
+template <typename Body>
+std::string verbose_output(Body&& body) {
+  VERBOSE = true;
+  testing::internal::CaptureStdout();
+  body();
+  VERBOSE = false;
+  return testing::internal::GetCapturedStdout();
+}
+
 struct run_result {
   int status = -1;
   std::string out;
@@ -116,25 +145,17 @@ inline run_result run_tarn(const std::vector<std::string>& args, const std::stri
   return result;
 }
 
+// The same with the arguments given as one line, split at blanks (no argument may hold one).
+inline run_result run_tarn_line(const std::string& workdir, const std::string& arguments) {
+  std::istringstream words(arguments);
+  std::vector<std::string> args;
+  for (std::string word; words >> word;) args.push_back(word);
+  return run_tarn(args, workdir);
+}
+
 // The output with every time "%0.3fs" replaced by "<t>", so that runs compare exactly.
 inline std::string mask_times(const std::string& text) {
-  auto digit = [&](std::size_t k) { return k < text.size() && std::isdigit(static_cast<unsigned char>(text[k])); };
-  std::string masked;
-  for (std::size_t i = 0; i < text.size();) {
-    std::size_t j = i;
-    while (digit(j)) ++j;
-    bool time = j > i && j + 4 < text.size() && text[j] == '.' && digit(j + 1) && digit(j + 2) && digit(j + 3) &&
-                text[j + 4] == 's';
-    if (time) {
-      masked += "<t>";
-      i = j + 5;
-    } else {
-      std::size_t next = std::max(j, i + 1);
-      masked.append(text, i, next - i);
-      i = next;
-    }
-  }
-  return masked;
+  return std::regex_replace(text, std::regex("[0-9]+\\.[0-9]{3}s"), "<t>");
 }
 
 // The count of the last "%s models / " line, or "" when there is none.
@@ -146,16 +167,10 @@ inline std::string count_printed(const std::string& out) {
   return out.substr(start, end - start);
 }
 
-// The same with the arguments given as one line, split at blanks (no argument may hold one).
-inline run_result run_tarn_line(const std::string& workdir, const std::string& arguments) {
-  std::istringstream words(arguments);
-  std::vector<std::string> args;
-  for (std::string word; words >> word;) args.push_back(word);
-  return run_tarn(args, workdir);
-}
+using clause_list = std::vector<std::vector<int>>;
 
 // A formula built in memory; the last `eclauses` clauses are eclauses.
-inline std::unique_ptr<cnf> make_cnf(unsigned vars, const std::vector<std::vector<int>>& clauses, unsigned eclauses = 0) {
+inline std::unique_ptr<cnf> make_cnf(unsigned vars, const clause_list& clauses, unsigned eclauses = 0) {
   auto f = std::make_unique<cnf>();
   f->var_count = vars;
   f->eclause_count = eclauses;
@@ -166,9 +181,16 @@ inline std::unique_ptr<cnf> make_cnf(unsigned vars, const std::vector<std::vecto
   return f;
 }
 
+// The clauses of a formula without their terminating 0.
+inline clause_list clauses_of(const cnf& f) {
+  clause_list result;
+  for (unsigned i = 0; i < f.clause_count(); ++i) result.emplace_back(f.clause(i), f.clause(i) + f.clause_size(i));
+  return result;
+}
+
 // Random clauses of one to three distinct variables over 1..vars, `count` of them.
-inline std::vector<std::vector<int>> random_clauses(std::mt19937& random, unsigned vars, unsigned count) {
-  std::vector<std::vector<int>> clauses;
+inline clause_list random_clauses(std::mt19937& random, unsigned vars, unsigned count) {
+  clause_list clauses;
   for (unsigned c = 0; c < count; ++c) {
     std::vector<int> clause;
     for (unsigned k = 0, width = 1 + random() % 3; k < width; ++k) {

@@ -3,14 +3,11 @@
 // invariants.
 #pragma once
 
-#include <unistd.h>
-
 #include <cstdint>
 #include <cstdlib>
 #include <initializer_list>
 #include <memory>
 #include <numeric>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -20,6 +17,7 @@
 
 namespace engine_test {
 
+using tarn_test::clause_list;
 using tarn_test::make_cnf;
 
 inline std::vector<unsigned> identity_order(unsigned n) {
@@ -206,12 +204,5 @@ struct assignment_snapshot {
            level == o.level && subsumed_depth == o.subsumed_depth;
   }
 };
-
-// fatal() prints on standard output; death tests match standard error.
-template <typename F>
-void with_stdout_on_stderr(F f) {
-  dup2(2, 1);
-  f();
-}
 
 }  // namespace engine_test

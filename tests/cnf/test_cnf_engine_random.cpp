@@ -2,17 +2,13 @@
 // a failure names: a search that decides, propagates, learns and backjumps the way the compiler
 // does keeps every invariant and learns only implied clauses; both simplify modes keep exactly
 // the models of the input.
-#include <gtest/gtest.h>
-
-#include <deque>
+#include <algorithm>
 #include <random>
 #include <set>
 
 #include "cnf/conflict_analysis.h"
 #include "cnf/preprocessing.h"
-#include "cnf/trie.h"
 #include "cnf/unit-resolution.h"
-#include "driver/utility.h"
 #include "engine_fixtures.h"
 
 using namespace engine_test;
@@ -33,7 +29,7 @@ std::vector<int> random_clause(std::mt19937& rng, unsigned var_count, unsigned s
 std::unique_ptr<cnf> random_cnf(std::mt19937& rng, unsigned max_vars, bool with_eclauses) {
   unsigned var_count = 3 + rng() % (max_vars - 2);
   unsigned clause_count = 1 + rng() % (5 * var_count);
-  std::vector<std::vector<int>> clauses;
+  clause_list clauses;
   for (unsigned i = 0; i < clause_count; ++i) {
     unsigned roll = rng() % 100;
     if (roll < 3) {
@@ -163,15 +159,9 @@ class random_search {
   std::string failure_;
 };
 
-class CnfRandomEngine : public ::testing::Test {
- protected:
-  void SetUp() override { set_tarn_defaults(); }
-  void TearDown() override { set_tarn_defaults(); }
-};
-
 }  // namespace
 
-TEST_F(CnfRandomEngine, SearchKeepsTheInvariantsAndLearnsOnlyImpliedClauses) {
+TEST(CnfRandomEngine, SearchKeepsTheInvariantsAndLearnsOnlyImpliedClauses) {
   for (unsigned seed = 1; seed <= 2000; ++seed) {
     std::mt19937 rng(seed);
     DD_BACKTRACK = seed % 5 != 0;
@@ -182,7 +172,22 @@ TEST_F(CnfRandomEngine, SearchKeepsTheInvariantsAndLearnsOnlyImpliedClauses) {
   }
 }
 
-TEST_F(CnfRandomEngine, SimplifyModesKeepExactlyTheModels) {
+namespace {
+
+// After subsumption no clause of the result holds another one, eclauses and units included.
+std::string subsumption_left(const cnf& f) {
+  clause_list all = tarn_test::clauses_of(f);
+  for (std::vector<int>& c : all) std::sort(c.begin(), c.end());
+  for (std::size_t i = 0; i + f.eclause_count < all.size(); ++i)
+    for (std::size_t j = 0; j < all.size(); ++j)
+      if (j != i && std::includes(all[i].begin(), all[i].end(), all[j].begin(), all[j].end()))
+        return "clause " + std::to_string(i) + " holds clause " + std::to_string(j);
+  return "";
+}
+
+}  // namespace
+
+TEST(CnfRandomEngine, SimplifyModesKeepExactlyTheModelsAndSubsumptionLeavesNoClauseHoldingAnother) {
   for (unsigned seed = 1; seed <= 1500; ++seed) {
     std::mt19937 rng(seed);
     auto f = random_cnf(rng, 10, seed % 2 == 0);
@@ -193,69 +198,6 @@ TEST_F(CnfRandomEngine, SimplifyModesKeepExactlyTheModels) {
       ASSERT_LE(result->eclause_count, result->clause_count()) << "seed " << seed;
       ASSERT_EQ(models(*result), expected) << "seed " << seed;
     }
-  }
-}
-
-namespace {
-
-// The subsumption of simplify_cnf_s done step by step as the clauses come, in clause order:
-// a clause that contains a kept one is dropped, else it removes the kept clauses that contain
-// it and is kept; then each eclause removes the clauses it implies.
-std::unique_ptr<cnf> subsume_clause_by_clause(const cnf& formula) {
-  auto m = manager_for(formula);
-  auto result = std::make_unique<cnf>();
-  result->var_count = formula.var_count;
-  if (!binary_resolution(m.get()) || !assert_unit_clauses(m.get())) {
-    result->clauses.push_back({1, 0});
-    result->clauses.push_back({-1, 0});
-    return result;
-  }
-  std::deque<std::vector<int>> sets;
-  std::vector<void*> removed;
-  trie_edge* trie = nullptr;
-  for (unsigned i = 0; i < m->clause_count; ++i) {
-    const clause* c = &m->clause_records[i];
-    if (c->subsumed || c->eclause) continue;
-    sets.push_back(clause2indices(c));
-    if (trie_get_subset(sets.back().data(), trie)) continue;
-    trie = trie_remove_supersets(sets.back().data(), trie, removed);
-    trie = trie_insert(sets.back().data(), &sets.back(), trie);
-  }
-  std::vector<std::vector<int>> eclauses;
-  for (unsigned i = 0; i < m->clause_count; ++i) {
-    const clause* c = &m->clause_records[i];
-    if (c->subsumed || !c->eclause) continue;
-    std::vector<int> s = clause2indices(c);
-    trie = trie_remove_supersets(s.data(), trie, removed);
-    for (std::size_t p = 0; p + 1 < s.size(); ++p)
-      for (std::size_t q = p + 1; q + 1 < s.size(); ++q) {
-        int pair[] = {-s[q], -s[p], 0};
-        trie = trie_remove_supersets(pair, trie, removed);
-      }
-    std::vector<int> in_order;
-    for (literal** l = c->literals; *l; ++l)
-      if (!literal_false(*l)) in_order.push_back((*l)->index);
-    in_order.push_back(0);
-    eclauses.push_back(in_order);
-  }
-  for (literal** t = m->trail_top; t != m->trail.data();) result->clauses.push_back({(*--t)->index, 0});
-  for (void* d : trie_enumerate(trie)) result->clauses.push_back(*static_cast<std::vector<int>*>(d));
-  trie_free(trie);
-  for (const std::vector<int>& e : eclauses) result->clauses.push_back(e);
-  result->eclause_count = static_cast<unsigned>(eclauses.size());
-  undo_assert_unit_clauses(m.get());
-  return result;
-}
-
-}  // namespace
-
-TEST_F(CnfRandomEngine, SubsumptionGivesTheSameCnfAsRemovingSupersetsClauseByClause) {
-  for (unsigned seed = 1; seed <= 400; ++seed) {
-    std::mt19937 rng(seed);
-    auto f = random_cnf(rng, 40, seed % 2 == 0);
-    std::unique_ptr<cnf> expected = subsume_clause_by_clause(*f);
-    std::unique_ptr<cnf> result = simplify_cnf_s(*f);
-    ASSERT_EQ(result->clauses, expected->clauses) << "seed " << seed;
-    ASSERT_EQ(result->eclause_count, expected->eclause_count) << "seed " << seed;
+    ASSERT_EQ(subsumption_left(*simplify_cnf_s(*f)), "") << "seed " << seed;
   }
 }

@@ -1,31 +1,10 @@
-#include <gtest/gtest.h>
-#include <sys/wait.h>
-
-#include <cstdio>
-#include <cstdlib>
-#include <fstream>
-#include <sstream>
-#include <string>
-
 #include "cnf/preprocessing.h"
-#include "driver/utility.h"
 #include "engine_fixtures.h"
 
 using namespace engine_test;
+using tarn_test::clauses_of;
 
 namespace {
-
-class CnfSimplification : public ::testing::Test {
- protected:
-  void SetUp() override { set_tarn_defaults(); }
-  void TearDown() override { set_tarn_defaults(); }
-};
-
-std::vector<std::vector<int>> clauses_of(const cnf& formula) {
-  std::vector<std::vector<int>> result;
-  for (const std::vector<int>& c : formula.clauses) result.emplace_back(c.begin(), c.end() - 1);
-  return result;
-}
 
 // Unit literals binary resolution derives, as signed indices in variable order.
 std::vector<int> derived_units(const cnf& formula) {
@@ -42,47 +21,31 @@ std::vector<int> derived_units(const cnf& formula) {
   return units;
 }
 
-std::string read_file(const std::string& path) {
-  std::ifstream in(path);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
 }  // namespace
 
-TEST_F(CnfSimplification, ResolvesTwoLiteralClausesIntoUnits) {
-  EXPECT_EQ(derived_units(*make_cnf(2, {{1, 2}, {1, -2}})), (std::vector<int>{1}));
-  EXPECT_EQ(derived_units(*make_cnf(2, {{1, 2}, {-1, 2}})), (std::vector<int>{2}));
-  EXPECT_EQ(derived_units(*make_cnf(3, {{1, 2}, {-2, 3}, {-3, 1}})), (std::vector<int>{1}));
-  EXPECT_EQ(derived_units(*make_cnf(2, {{1, 2}})), std::vector<int>{});
-}
-
-TEST_F(CnfSimplification, RecordsWhatADerivedUnitImpliesAsUnitsToo) {
-  EXPECT_EQ(derived_units(*make_cnf(4, {{1, 2}, {1, -2}, {-1, 3}, {-3, 4, -2}})), (std::vector<int>{1, 3}));
-}
-
-TEST_F(CnfSimplification, ResolvesThroughClausesThatUnitsShortened) {
-  EXPECT_EQ(derived_units(*make_cnf(3, {{3}, {-3, 1, 2}, {1, -2}})), (std::vector<int>{1, 3}));
-}
-
-TEST_F(CnfSimplification, UsesThePairwiseExclusionsOfEclauses) {
-  EXPECT_EQ(derived_units(*make_cnf(3, {{-3, 1}, {-3, 2}, {1, 2, 3}}, 1)), (std::vector<int>{-3}));
-}
-
-TEST_F(CnfSimplification, PrintsTheNumberOfImpliedLiteralsWhenVerbose) {
-  VERBOSE = true;
-  auto f = make_cnf(2, {{1, 2}, {1, -2}});
-  ::testing::internal::CaptureStdout();
-  std::unique_ptr<cnf> result = simplify_cnf(*f);
-  EXPECT_EQ(::testing::internal::GetCapturedStdout(), "1 literals implied...");
-  EXPECT_EQ(clauses_of(*result), (std::vector<std::vector<int>>{{1}}));
+// Two-literal clauses resolve into units, also through clauses that units shortened and the
+// pairwise exclusions of eclauses; what a derived unit implies is recorded as a unit too.
+TEST(CnfSimplification, BinaryResolutionDerivesTheUnits) {
+  struct unit_case {
+    std::unique_ptr<cnf> formula;
+    std::vector<int> units;
+  };
+  const unit_case cases[] = {
+      {make_cnf(2, {{1, 2}, {1, -2}}), {1}},
+      {make_cnf(2, {{1, 2}, {-1, 2}}), {2}},
+      {make_cnf(3, {{1, 2}, {-2, 3}, {-3, 1}}), {1}},
+      {make_cnf(2, {{1, 2}}), {}},
+      {make_cnf(4, {{1, 2}, {1, -2}, {-1, 3}, {-3, 4, -2}}), {1, 3}},
+      {make_cnf(3, {{3}, {-3, 1, 2}, {1, -2}}), {1, 3}},
+      {make_cnf(3, {{-3, 1}, {-3, 2}, {1, 2, 3}}, 1), {-3}},
+  };
+  for (const unit_case& c : cases) EXPECT_EQ(derived_units(*c.formula), c.units);
 }
 
 // A closure cut short by its budget derives fewer units, never a wrong one.
-TEST_F(CnfSimplification, ResolutionStopsAtItsBudgetWithOnlySoundUnits) {
+TEST(CnfSimplification, ResolutionStopsAtItsBudgetWithOnlySoundUnits) {
   // (1 or 2), (-2 or 3), ..., (-9 or 10), (-10 or 1): the chain resolves to the unit 1 at its end.
-  std::vector<std::vector<int>> chain{{1, 2}};
+  clause_list chain{{1, 2}};
   for (int v = 2; v < 10; ++v) chain.push_back({-v, v + 1});
   chain.push_back({-10, 1});
   auto f = make_cnf(10, chain);
@@ -105,129 +68,86 @@ TEST_F(CnfSimplification, ResolutionStopsAtItsBudgetWithOnlySoundUnits) {
   }
 }
 
-TEST_F(CnfSimplification, FindsUnsatisfiabilityByBinaryResolution) {
-  auto f = make_cnf(2, {{1, 2}, {1, -2}, {-1, 2}, {-1, -2}});
-  auto m = manager_for(*f);
+// An unsatisfiable formula becomes the contradiction x1 and not x1, which the reader accepts.
+TEST(CnfSimplification, GivesAContradictionForUnsatisfiableFormulas) {
+  auto by_resolution = make_cnf(2, {{1, 2}, {1, -2}, {-1, 2}, {-1, -2}});
+  auto m = manager_for(*by_resolution);
   EXPECT_FALSE(binary_resolution(m.get()));
   EXPECT_EQ(trail_indices(m.get()), std::vector<int>{});
-  std::unique_ptr<cnf> result = simplify_cnf_s(*f);
-  EXPECT_EQ(result->clauses, (std::vector<std::vector<int>>{{1, 0}, {-1, 0}}));
+  auto by_units = make_cnf(4, {{1}, {-1}, {2, 3}});
+  for (const cnf* f : {by_resolution.get(), by_units.get()})
+    for (auto simplify : {simplify_cnf, simplify_cnf_s}) {
+      std::unique_ptr<cnf> result = simplify(*f);
+      EXPECT_EQ(result->var_count, f->var_count);
+      EXPECT_EQ(result->eclause_count, 0u);
+      EXPECT_EQ(result->clauses, (clause_list{{1, 0}, {-1, 0}}));
+      EXPECT_EQ(result->file_name, "");
+    }
 }
 
-TEST_F(CnfSimplification, GivesAContradictionTheReaderAcceptsForContradictoryUnits) {
-  auto f = make_cnf(4, {{1}, {-1}, {2, 3}});
-  for (auto simplify : {simplify_cnf, simplify_cnf_s}) {
-    std::unique_ptr<cnf> result = simplify(*f);
-    EXPECT_EQ(result->var_count, 4u);
-    EXPECT_EQ(result->eclause_count, 0u);
-    EXPECT_EQ(result->clauses, (std::vector<std::vector<int>>{{1, 0}, {-1, 0}}));
-    EXPECT_EQ(result->file_name, "");
+// Units come first, newest first; without subsumption the rest keep file order with sorted
+// literals, with it the rest are in lexicographic order, eclauses last.
+TEST(CnfSimplification, WritesUnitsThenTheOtherClausesInTheOrderOfTheMode) {
+  struct simplify_case {
+    bool subsume;
+    std::unique_ptr<cnf> formula;
+    clause_list expected;
+    unsigned eclauses;
+  };
+  const simplify_case cases[] = {
+      {false, make_cnf(3, {{1}, {-1, 2}, {2, 3}, {-3, -2, 1}}), {{2}, {1}}, 0},
+      {false, make_cnf(5, {{5, -1, 3}, {4}, {2, -4, 1, 3}, {1, 3}, {-2, 1, -3}}),
+       {{4}, {-1, 3, 5}, {1, 2, 3}, {1, 3}, {-3, -2, 1}}, 0},
+      {true, make_cnf(5, {{5, -1, 3}, {4}, {2, -4, 1, 3}, {1, 3}, {-2, 1, -3}}),
+       {{4}, {-3, -2, 1}, {-1, 3, 5}, {1, 3}}, 0},
+      {false, make_cnf(5, {{-1, -3, 4}, {1, 2, 3, 5}, {4, 5}, {3, 2, 1}}, 1),
+       {{-3, -1, 4}, {1, 2, 3, 5}, {4, 5}, {1, 2, 3}}, 1},
+      {true, make_cnf(5, {{-1, -3, 4}, {1, 2, 3, 5}, {4, 5}, {3, 2, 1}}, 1), {{4, 5}, {3, 2, 1}}, 1},
+      {true, make_cnf(3, {{2}, {1, 2, 3}}, 1), {{-3}, {-1}, {2}}, 0},
+      {true, make_cnf(4, {{-4}, {2, 1}, {3, 1, 4}}, 1), {{-4}, {1, 2}, {3, 1}}, 1},
+  };
+  for (const simplify_case& c : cases) {
+    std::unique_ptr<cnf> result = (c.subsume ? simplify_cnf_s : simplify_cnf)(*c.formula);
+    EXPECT_EQ(clauses_of(*result), c.expected);
+    EXPECT_EQ(result->eclause_count, c.eclauses);
+    EXPECT_EQ(result->var_count, c.formula->var_count);
   }
 }
-
-TEST_F(CnfSimplification, WritesUnitClausesNewestFirst) {
-  auto f = make_cnf(3, {{1}, {-1, 2}, {2, 3}, {-3, -2, 1}});
-  std::unique_ptr<cnf> result = simplify_cnf(*f);
-  EXPECT_EQ(clauses_of(*result), (std::vector<std::vector<int>>{{2}, {1}}));
-  EXPECT_EQ(result->var_count, 3u);
-}
-
-TEST_F(CnfSimplification, KeepsFileOrderAndSortsLiteralsWithoutSubsumption) {
-  auto f = make_cnf(5, {{5, -1, 3}, {4}, {2, -4, 1, 3}, {1, 3}, {-2, 1, -3}});
-  std::unique_ptr<cnf> result = simplify_cnf(*f);
-  EXPECT_EQ(clauses_of(*result), (std::vector<std::vector<int>>{{4}, {-1, 3, 5}, {1, 2, 3}, {1, 3}, {-3, -2, 1}}));
-}
-
-TEST_F(CnfSimplification, DropsSubsumedClausesAndWritesTheRestInLexicographicOrder) {
-  auto f = make_cnf(5, {{5, -1, 3}, {4}, {2, -4, 1, 3}, {1, 3}, {-2, 1, -3}});
-  std::unique_ptr<cnf> result = simplify_cnf_s(*f);
-  EXPECT_EQ(clauses_of(*result), (std::vector<std::vector<int>>{{4}, {-3, -2, 1}, {-1, 3, 5}, {1, 3}}));
-}
-
-TEST_F(CnfSimplification, KeepsTheSmallerOfTwoNestedClausesWhicheverComesFirst) {
-  for (const auto& order : {std::vector<std::vector<int>>{{1, 2, 3}, {1, 2}}, {{1, 2}, {1, 2, 3}}}) {
-    std::unique_ptr<cnf> result = simplify_cnf_s(*make_cnf(3, order));
-    EXPECT_EQ(clauses_of(*result), (std::vector<std::vector<int>>{{1, 2}}));
-  }
-  std::unique_ptr<cnf> duplicates = simplify_cnf_s(*make_cnf(3, {{2, 1}, {1, 2}, {1, 2}}));
-  EXPECT_EQ(clauses_of(*duplicates), (std::vector<std::vector<int>>{{1, 2}}));
-}
-
-TEST_F(CnfSimplification, RemovesClausesThatAnEclauseImplies) {
-  auto f = make_cnf(5, {{-1, -3, 4}, {1, 2, 3, 5}, {4, 5}, {3, 2, 1}}, 1);
-  std::unique_ptr<cnf> result = simplify_cnf_s(*f);
-  EXPECT_EQ(clauses_of(*result), (std::vector<std::vector<int>>{{4, 5}, {3, 2, 1}}));
-  EXPECT_EQ(result->eclause_count, 1u);
-  std::unique_ptr<cnf> plain = simplify_cnf(*f);
-  EXPECT_EQ(clauses_of(*plain), (std::vector<std::vector<int>>{{-3, -1, 4}, {1, 2, 3, 5}, {4, 5}, {1, 2, 3}}));
-  EXPECT_EQ(plain->eclause_count, 1u);
-}
-
-TEST_F(CnfSimplification, TurnsASatisfiedEclauseIntoUnits) {
-  std::unique_ptr<cnf> result = simplify_cnf_s(*make_cnf(3, {{2}, {1, 2, 3}}, 1));
-  EXPECT_EQ(clauses_of(*result), (std::vector<std::vector<int>>{{-3}, {-1}, {2}}));
-  EXPECT_EQ(result->eclause_count, 0u);
-}
-
-TEST_F(CnfSimplification, KeepsTheOpenLiteralsOfAnEclauseInClauseOrder) {
-  std::unique_ptr<cnf> result = simplify_cnf_s(*make_cnf(4, {{-4}, {2, 1}, {3, 1, 4}}, 1));
-  EXPECT_EQ(clauses_of(*result), (std::vector<std::vector<int>>{{-4}, {1, 2}, {3, 1}}));
-  EXPECT_EQ(result->eclause_count, 1u);
-}
-
-// ---------------------------------------------------------------------------------------------
-// The simplify modes of the command line
-// ---------------------------------------------------------------------------------------------
-
-namespace {
-
-tarn_test::run_result run_tarn(const std::string& directory, const std::string& arguments) {
-  return tarn_test::run_tarn_line(directory, arguments);
-}
-
-std::string fresh_directory(const std::string& name) {
-  std::string dir = ::testing::TempDir() + name;
-  std::system(("rm -rf '" + dir + "' && mkdir -p '" + dir + "'").c_str());
-  return dir;
-}
-
-}  // namespace
 
 TEST(CnfSimplifyMode, WritesTheSimplifiedCnfNextToTheInputAndExitsWithZero) {
-  std::string dir = fresh_directory("simplify_mode");
-  std::ofstream(dir + "/f.cnf") << "p cnf 3 3\n1 2 0\n1 -2 0\n-1 3 2 0\n";
-  tarn_test::run_result run = run_tarn(dir, "-in f.cnf -simplify");
-  EXPECT_EQ(run.status, 0);
-  EXPECT_NE(run.out.find("\nSimplifying and saving cnf...1 literals implied...done."), std::string::npos);
-  EXPECT_EQ(run.out.find("Total Time"), std::string::npos);
-  EXPECT_EQ(read_file(dir + "/f.cnf_simplified"), "p cnf 3 2\n1 0\n2 3 0\n");
-}
-
-TEST(CnfSimplifyMode, WritesTheCnfPictureFirstAndSubsumesWithTheTrieVariant) {
-  std::string dir = fresh_directory("simplify_s_mode");
-  std::ofstream(dir + "/f.cnf") << "p cnf 4 3\n1 2 3 4 0\n2 1 0\n3 -1 0\n";
-  tarn_test::run_result run = run_tarn(dir, "-in f.cnf -visualize -simplify_s -silent");
-  EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(run.out.find("Simplifying"), std::string::npos);
-  EXPECT_EQ(read_file(dir + "/f.cnf_simplified"), "p cnf 4 2\n-1 3 0\n1 2 0\n");
-  EXPECT_NE(read_file(dir + "/cnf.vcg").find("graph: {"), std::string::npos);
-}
-
-TEST(CnfSimplifyMode, AnUnsatisfiableFormulaSimplifiesToAFileThatReadsBackAsUnsatisfiable) {
-  std::string dir = fresh_directory("simplify_unsat");
-  std::ofstream(dir + "/f.cnf") << "p cnf 3 3\n1 0\n-1 2 0\n-2 0\n";
-  EXPECT_EQ(run_tarn(dir, "-in f.cnf -simplify -silent").status, 0);
-  EXPECT_EQ(read_file(dir + "/f.cnf_simplified"), "p cnf 3 2\n1 0\n-1 0\n");
-  tarn_test::run_result run = run_tarn(dir, "-in f.cnf_simplified -count -silent -dt_method 4");
-  EXPECT_EQ(run.status, 0);
-  EXPECT_NE(run.out.find("\nCounting...0 models / "), std::string::npos);
+  struct mode_case {
+    std::string cnf, options, written, printed;
+  };
+  const mode_case cases[] = {
+      {"p cnf 3 3\n1 2 0\n1 -2 0\n-1 3 2 0\n", "-simplify", "p cnf 3 2\n1 0\n2 3 0\n",
+       "\nSimplifying and saving cnf...1 literals implied...done."},
+      {"p cnf 4 3\n1 2 3 4 0\n2 1 0\n3 -1 0\n", "-visualize -simplify_s -silent", "p cnf 4 2\n-1 3 0\n1 2 0\n", ""},
+      {"p cnf 3 3\n1 0\n-1 2 0\n-2 0\n", "-simplify -silent", "p cnf 3 2\n1 0\n-1 0\n", ""},
+  };
+  for (const mode_case& c : cases) {
+    SCOPED_TRACE(c.options);
+    tarn_test::temp_dir dir;
+    dir.write("f.cnf", c.cnf);
+    tarn_test::run_result run = tarn_test::run_tarn_line(dir.path(), "-in f.cnf " + c.options);
+    EXPECT_EQ(run.status, 0);
+    EXPECT_NE(run.out.find(c.printed.empty() ? "version" : c.printed), std::string::npos) << run.out;
+    EXPECT_EQ(run.out.find(c.printed.empty() ? "Simplifying" : "Total Time"), std::string::npos) << run.out;
+    EXPECT_EQ(tarn_test::read_file(dir.file("f.cnf_simplified")), c.written);
+    EXPECT_EQ(tarn_test::file_exists(dir.file("cnf.vcg")), c.options.find("-visualize") == 0);
+  }
+  // The contradiction reads back as an unsatisfiable formula.
+  tarn_test::temp_dir dir;
+  dir.write("f.cnf", "p cnf 3 2\n1 0\n-1 0\n");
+  tarn_test::run_result count = tarn_test::run_tarn_line(dir.path(), "-in f.cnf -count -silent -dt_method 4");
+  EXPECT_EQ(count.status, 0);
+  EXPECT_NE(count.out.find("\nCounting...0 models / "), std::string::npos);
 }
 
 TEST(CnfSimplifyMode, ReportsAnOutputFileThatCannotBeWritten) {
-  std::string dir = fresh_directory("simplify_unwritable");
-  std::ofstream(dir + "/f.cnf") << "p cnf 1 1\n1 0\n";
-  std::system(("mkdir '" + dir + "/f.cnf_simplified'").c_str());
-  tarn_test::run_result run = run_tarn(dir, "-in f.cnf -simplify");
+  tarn_test::temp_dir dir;
+  dir.write("f.cnf", "p cnf 1 1\n1 0\n");
+  std::system(("mkdir '" + dir.file("f.cnf_simplified") + "'").c_str());
+  tarn_test::run_result run = tarn_test::run_tarn_line(dir.path(), "-in f.cnf -simplify");
   EXPECT_EQ(run.status, 1);
   EXPECT_NE(run.out.find("Cannot open file: f.cnf_simplified"), std::string::npos);
 }

@@ -34,73 +34,35 @@ bool is_subset(const std::vector<int>& a, const std::vector<int>& b) {
   return std::includes(b.begin(), b.end(), a.begin(), a.end());
 }
 
+trie_edge* trie_of(set_list& sets) {
+  trie_edge* t = nullptr;
+  for (std::vector<int>& s : sets) t = trie_insert(s.data(), &s, t);
+  return t;
+}
+
 }  // namespace
 
-TEST(CnfClauseTrie, EnumeratesStoredSetsInLexicographicOrder) {
-  set_list sets = terminated({{2, 5}, {-3, 1}, {2, 4}, {-5}});
-  trie_edge* t = nullptr;
-  for (std::vector<int>& s : sets) t = trie_insert(s.data(), &s, t);
-  EXPECT_EQ(t->label, -5);
-  EXPECT_EQ(t->next->label, -3);
-  EXPECT_EQ(t->next->next->label, 2);
-  EXPECT_EQ(enumerated(t), (set_list{{-5}, {-3, 1}, {2, 4}, {2, 5}}));
-  EXPECT_EQ(trie_count(t), 4u);
-  EXPECT_EQ(trie_free(t), 6u * 16);
-}
-
-TEST(CnfClauseTrie, BuildsAChainForASetAndNothingForTheEmptySet) {
-  int set[] = {1, 4, 9, 0};
-  int empty[] = {0};
-  int data = 0;
-  trie_edge* chain = indices2trie(set, &data);
-  EXPECT_EQ(chain->label, 1);
-  EXPECT_FALSE(chain->leaf);
-  EXPECT_EQ(chain->child->child->label, 9);
-  EXPECT_TRUE(chain->child->child->leaf);
-  EXPECT_EQ(chain->child->child->data, &data);
-  EXPECT_EQ(indices2trie(empty, &data), nullptr);
-  EXPECT_EQ(trie_count(nullptr), 0u);
-  EXPECT_EQ(trie_free(chain), 48u);
-  EXPECT_EQ(trie_free(nullptr), 0u);
-}
-
-TEST(CnfClauseTrie, FindsAStoredSubsetOnlyWhenOneIsContained) {
-  set_list sets = terminated({{-4, 2}, {1, 3, 7}, {2, 6}});
-  trie_edge* t = nullptr;
-  for (std::vector<int>& s : sets) t = trie_insert(s.data(), &s, t);
-  std::vector<int> holds_second{-2, 1, 3, 5, 7, 0};
-  std::vector<int> holds_first{-4, -1, 2, 0};
-  std::vector<int> none{-4, 1, 3, 6, 0};
-  std::vector<int> equal{2, 6, 0};
-  EXPECT_EQ(trie_get_subset(holds_second.data(), t), &sets[1]);
-  EXPECT_EQ(trie_get_subset(holds_first.data(), t), &sets[0]);
-  EXPECT_EQ(trie_get_subset(none.data(), t), nullptr);
-  EXPECT_EQ(trie_get_subset(equal.data(), t), &sets[2]);
-  EXPECT_EQ(trie_get_subset(equal.data(), nullptr), nullptr);
-  trie_free(t);
-}
-
-TEST(CnfClauseTrie, RemovesEqualAndLargerSetsAndThePathsOnlyTheyUsed) {
+TEST(CnfClauseTrie, StoresSetsInLexicographicOrderAndRemovesSupersetsWithThePathsOnlyTheyUsed) {
   set_list sets = terminated({{1, 3, 4}, {2, 3}, {1, 5}, {3, 4, 5}, {-2, 3, 4}});
-  trie_edge* t = nullptr;
-  for (std::vector<int>& s : sets) t = trie_insert(s.data(), &s, t);
+  trie_edge* t = trie_of(sets);
+  EXPECT_EQ(t->label, -2);
+  EXPECT_EQ(t->next->label, 1);
+  EXPECT_EQ(enumerated(t), (set_list{{-2, 3, 4}, {1, 3, 4}, {1, 5}, {2, 3}, {3, 4, 5}}));
+  EXPECT_EQ(trie_count(t), 5u);
   std::vector<void*> removed;
   std::vector<int> query{3, 4, 0};
   t = trie_remove_supersets(query.data(), t, removed);
   EXPECT_EQ(removed, (std::vector<void*>{&sets[4], &sets[0], &sets[3]}));
   EXPECT_EQ(enumerated(t), (set_list{{1, 5}, {2, 3}}));
   EXPECT_EQ(trie_free(t), 4u * 16);
-}
 
-TEST(CnfClauseTrie, RemovesEverySupersetOfASingleElementAndCanEmptyTheTrie) {
-  set_list sets = terminated({{-1, 2}, {2, 7}, {2}});
-  trie_edge* t = nullptr;
-  t = trie_insert(sets[0].data(), &sets[0], t);
-  t = trie_insert(sets[1].data(), &sets[1], t);
-  std::vector<void*> removed;
-  t = trie_remove_supersets(sets[2].data(), t, removed);
-  EXPECT_EQ(t, nullptr);
-  EXPECT_EQ(removed.size(), 2u);
+  int chain[] = {1, 4, 9, 0}, empty[] = {0}, data = 0;
+  trie_edge* c = indices2trie(chain, &data);
+  EXPECT_EQ(c->child->child->label, 9);
+  EXPECT_TRUE(c->child->child->leaf && !c->leaf);
+  EXPECT_EQ(c->child->child->data, &data);
+  EXPECT_EQ(indices2trie(empty, &data), nullptr);
+  EXPECT_EQ(trie_free(c), 48u);
 }
 
 TEST(CnfClauseTrie, HandlesSetsLongerThanAnyRecursionWouldAllow) {
