@@ -2,6 +2,7 @@
 #include "dtree_test_support.h"
 
 using namespace dtree_test;
+using tarn_test::file_exists;
 using tarn_test::run_result;
 
 namespace {
@@ -9,8 +10,6 @@ namespace {
 run_result run_tarn(const temp_dir& dir, const std::string& arguments) {
   return tarn_test::run_tarn_line(dir.path(), arguments);
 }
-
-bool exists(const std::string& path) { return std::ifstream(path).good(); }
 
 const char* const CHAIN = "c a chain\np cnf 5 4\n1 -2 0\n2 3 0\n-3 4 0\n4 5 1 0\n";
 
@@ -22,39 +21,38 @@ TEST(DtreeCommandLine, WritesTheDtreeAndReadsItBackToTheSameFile) {
   for (const char* method : {"2", "3", "4"}) {
     run_result built = run_tarn(dir, "-in " + cnf_path + " -dt_method " + method + " -dt_out -silent");
     ASSERT_EQ(built.status, 0) << built.out;
-    std::string first = read_text(cnf_path + ".dtree");
+    std::string first = read_file(cnf_path + ".dtree");
     EXPECT_EQ(first.rfind("dtree 7\n", 0), 0u) << first;
     std::rename((cnf_path + ".dtree").c_str(), dir.file("given.dtree").c_str());
     run_result loaded = run_tarn(dir, "-in " + cnf_path + " -dt_in " + dir.file("given.dtree") + " -dt_out");
     ASSERT_EQ(loaded.status, 0) << loaded.out;
     EXPECT_NE(loaded.out.find("\nLoading dtree from file...done.\nSaving dtree...done."), std::string::npos)
         << loaded.out;
-    EXPECT_EQ(read_text(cnf_path + ".dtree"), first) << "method " << method;
+    EXPECT_EQ(read_file(cnf_path + ".dtree"), first) << "method " << method;
   }
 }
 
-TEST(DtreeCommandLine, LoadsTheDtreeWithoutOpeningTheBlockOrder) {
+// A given dtree wins over a block order, which is then not even opened; a block order alone is
+// marked even when silent, and must exist.
+TEST(DtreeCommandLine, UsesTheBlockOrderOnlyWithoutAGivenDtree) {
   temp_dir dir;
   std::string cnf_path = dir.write("f.cnf", CHAIN);
   std::string dtree = dir.write("given.dtree", "dtree 7\nL 0\nL 1\nI 0 1\nL 2\nL 3\nI 3 4\nI 2 5\n");
-  run_result r = run_tarn(dir, "-in " + cnf_path + " -dt_in " + dtree + " -block_order_in " +
-                                   dir.file("missing") + " -dt_out -silent");
+  run_result r = run_tarn(dir, "-in " + cnf_path + " -dt_in " + dtree + " -block_order_in " + dir.file("missing") +
+                                   " -dt_out -silent");
   EXPECT_EQ(r.status, 0) << r.out;
   EXPECT_EQ(r.out.find("===>"), std::string::npos);
-  EXPECT_EQ(read_text(cnf_path + ".dtree"), read_text(dtree));
-}
+  EXPECT_EQ(read_file(cnf_path + ".dtree"), read_file(dtree));
 
-TEST(DtreeCommandLine, MarksTheBlockOrderComputationEvenWhenSilent) {
-  temp_dir dir;
-  std::string cnf_path = dir.write("f.cnf", CHAIN);
   std::string blocks = dir.write("blocks", "1 0 1\n0 2\n");
-  run_result r = run_tarn(dir, "-in " + cnf_path + " -block_order_in " + blocks + " -dt_out -silent");
+  std::remove((cnf_path + ".dtree").c_str());
+  r = run_tarn(dir, "-in " + cnf_path + " -block_order_in " + blocks + " -dt_out -silent");
   EXPECT_EQ(r.status, 0) << r.out;
   EXPECT_NE(r.out.find("\n===><===="), std::string::npos) << r.out;
-  EXPECT_TRUE(exists(cnf_path + ".dtree"));
-  run_result missing = run_tarn(dir, "-in " + cnf_path + " -block_order_in " + dir.file("nope"));
-  EXPECT_EQ(missing.status, 1);
-  EXPECT_NE(missing.out.find("\nCannot open file: "), std::string::npos) << missing.out;
+  EXPECT_TRUE(file_exists(cnf_path + ".dtree"));
+  r = run_tarn(dir, "-in " + cnf_path + " -block_order_in " + dir.file("nope"));
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.out.find("\nCannot open file: "), std::string::npos) << r.out;
 }
 
 TEST(DtreeCommandLine, WritesNoDtreeForAFormulaWithoutClauses) {
@@ -63,19 +61,20 @@ TEST(DtreeCommandLine, WritesNoDtreeForAFormulaWithoutClauses) {
   run_result r = run_tarn(dir, "-in " + cnf_path + " -dt_method 4 -dt_out");
   EXPECT_EQ(r.status, 0) << r.out;
   EXPECT_NE(r.out.find("has no clauses, so it has no dtree"), std::string::npos) << r.out;
-  EXPECT_FALSE(exists(cnf_path + ".dtree"));
+  EXPECT_FALSE(file_exists(cnf_path + ".dtree"));
 }
 
 TEST(DtreeCommandLine, EndsWithTheDtreeMessagesOnABadDtreeFile) {
   temp_dir dir;
   std::string cnf_path = dir.write("f.cnf", CHAIN);
-  run_result other = run_tarn(dir, "-in " + cnf_path + " -dt_in " + dir.write("a", "dtree 3\nL 0\nL 1\nI 0 1\n"));
-  EXPECT_EQ(other.status, 1);
-  EXPECT_NE(other.out.find("dtree does not mactch cnf!"), std::string::npos) << other.out;
-  run_result corrupt = run_tarn(dir, "-in " + cnf_path + " -dt_in " + dir.write("b", "dtree 7\nL 0\n"));
-  EXPECT_EQ(corrupt.status, 1);
-  EXPECT_NE(corrupt.out.find("\nDtree file corrupt"), std::string::npos) << corrupt.out;
-  run_result missing = run_tarn(dir, "-in " + cnf_path + " -dt_in " + dir.file("none"));
-  EXPECT_EQ(missing.status, 1);
-  EXPECT_NE(missing.out.find("Cannot open dtree file: "), std::string::npos) << missing.out;
+  const std::pair<std::string, std::string> cases[] = {
+      {dir.write("a", "dtree 3\nL 0\nL 1\nI 0 1\n"), "dtree does not mactch cnf!"},
+      {dir.write("b", "dtree 7\nL 0\n"), "\nDtree file corrupt"},
+      {dir.file("none"), "Cannot open dtree file: "},
+  };
+  for (const auto& [file, message] : cases) {
+    run_result r = run_tarn(dir, "-in " + cnf_path + " -dt_in " + file);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.out.find(message), std::string::npos) << r.out;
+  }
 }

@@ -11,12 +11,6 @@ using tarn_test::random_clauses;
 
 namespace {
 
-class DtreeManager : public ::testing::Test {
- protected:
-  void SetUp() override { set_tarn_defaults(); }
-  void TearDown() override { set_tarn_defaults(); }
-};
-
 std::set<unsigned> indices_of(const std::vector<var*>& vars, unsigned count) {
   std::set<unsigned> result;
   for (unsigned i = 0; i < count; ++i) result.insert(vars[i]->index);
@@ -53,7 +47,7 @@ void check_node(const dtree* t) {
 
 }  // namespace
 
-TEST_F(DtreeManager, AOneClauseFormulaHasALeafRootOwningTheClauseVariables) {
+TEST(DtreeManager, AOneClauseFormulaHasALeafRootOwningTheClauseVariables) {
   compiler_setup s = set_up(make_cnf(4, {{3, -1}}));
   const dtree* root = s.dm->root.get();
   ASSERT_TRUE(leaf_dtree(root));
@@ -65,15 +59,12 @@ TEST_F(DtreeManager, AOneClauseFormulaHasALeafRootOwningTheClauseVariables) {
   EXPECT_EQ(pure, (std::set<unsigned>{1, 3}));
 }
 
-TEST_F(DtreeManager, ReportsTheTreeSizesWithTheHeight) {
-  VERBOSE = true;
-  testing::internal::CaptureStdout();
-  compiler_setup s = set_up(make_cnf(6, {{1, 2}, {3, 4}, {5, 6}}));
-  std::string out = testing::internal::GetCapturedStdout();
+TEST(DtreeManager, ReportsTheTreeSizesWithTheHeight) {
+  std::string out = tarn_test::verbose_output([] { set_up(make_cnf(6, {{1, 2}, {3, 4}, {5, 6}})); });
   EXPECT_NE(out.find("\nMax Cluster=2, Cutset=0, Context=0, Separator=0, Height=2"), std::string::npos) << out;
 }
 
-TEST_F(DtreeManager, SeparatorPositionsSplitTheOccurrencesBetweenTheChildren) {
+TEST(DtreeManager, SeparatorPositionsSplitTheOccurrencesBetweenTheChildren) {
   compiler_setup s = set_up(make_cnf(3, {{1, 2}, {2, 3}}));
   const dtree* root = s.dm->root.get();
   ASSERT_EQ(root->separator_count, 1u);
@@ -85,7 +76,7 @@ TEST_F(DtreeManager, SeparatorPositionsSplitTheOccurrencesBetweenTheChildren) {
   EXPECT_EQ(sep->right_first, sep->right_last);
 }
 
-TEST_F(DtreeManager, ListsEachDecomposeExceptVariableOnceLeftOnlyOnesFirst) {
+TEST(DtreeManager, ListsEachDecomposeExceptVariableOnceLeftOnlyOnesFirst) {
   std::mt19937 random(99);
   for (int round = 0; round < 60; ++round) {
     unsigned vars = 4 + random() % 6;
@@ -102,7 +93,7 @@ TEST_F(DtreeManager, ListsEachDecomposeExceptVariableOnceLeftOnlyOnesFirst) {
   }
 }
 
-TEST_F(DtreeManager, KeysCodeTwoBitsPerVariableAndInheritIrrelevance) {
+TEST(DtreeManager, KeysCodeTwoBitsPerVariableAndInheritIrrelevance) {
   compiler_setup s = set_up(make_cnf(4, {{1, 2}, {2, 3}, {3, 4}}));
   dtree* root = s.dm->root.get();
   ASSERT_EQ(root->pure_var_count, 4u);
@@ -127,7 +118,7 @@ TEST_F(DtreeManager, KeysCodeTwoBitsPerVariableAndInheritIrrelevance) {
   undo_decide_literal(s.cm.get());
 }
 
-TEST_F(DtreeManager, CodesAFalseVariableWithAnOpenClauseAsFalse) {
+TEST(DtreeManager, CodesAFalseVariableWithAnOpenClauseAsFalseAndSubsumesSatisfiedNodes) {
   compiler_setup s = set_up(make_cnf(3, {{1, 2, 3}, {-1, 2}}));
   dtree* root = s.dm->root.get();
   ASSERT_TRUE(decide_literal(s.lit(-1), s.cm.get()));
@@ -139,12 +130,10 @@ TEST_F(DtreeManager, CodesAFalseVariableWithAnOpenClauseAsFalse) {
   }
   pop_dtree_state(root, s.dm.get());
   undo_decide_literal(s.cm.get());
-}
 
-TEST_F(DtreeManager, ANodeIsSubsumedOnceEveryClauseBelowIsSatisfied) {
-  compiler_setup s = set_up(make_cnf(3, {{1, 2}, {1, 3}}));
-  EXPECT_FALSE(subsumed_dtree(s.dm->root.get()));
-  ASSERT_TRUE(decide_literal(s.lit(1), s.cm.get()));
-  EXPECT_TRUE(subsumed_dtree(s.dm->root.get()));
-  undo_decide_literal(s.cm.get());
+  compiler_setup t = set_up(make_cnf(3, {{1, 2}, {1, 3}}));
+  EXPECT_FALSE(subsumed_dtree(t.dm->root.get()));
+  ASSERT_TRUE(decide_literal(t.lit(1), t.cm.get()));
+  EXPECT_TRUE(subsumed_dtree(t.dm->root.get())) << "every clause below is satisfied";
+  undo_decide_literal(t.cm.get());
 }

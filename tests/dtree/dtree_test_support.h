@@ -1,18 +1,12 @@
-// Shared by the dtree tests: small CNFs in memory, edge sets as variable lists, death-test
-// plumbing, and an independent check of a whole hdtree against the dtree definitions.
+// Shared by the dtree tests: small CNFs in memory, edge sets as variable lists, and an
+// independent check of a whole hdtree against the dtree definitions.
 #pragma once
 
-#include <gtest/gtest.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cstdio>
-#include <fstream>
 #include <map>
 #include <memory>
 #include <random>
 #include <set>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -25,7 +19,9 @@
 namespace dtree_test {
 
 using tarn_test::make_cnf;
+using tarn_test::read_file;
 using tarn_test::temp_dir;
+using tarn_test::verbose_output;
 
 // Variable numbers of a set, in the set's order.
 inline std::vector<unsigned> indices(const hgr_edges* s) {
@@ -40,17 +36,6 @@ inline std::unique_ptr<hgr_edges> edge_set(hgr* h, const std::vector<unsigned>& 
   for (std::size_t i = 0; i < vars.size(); ++i) s->edges[i] = &h->edge_block[vars[i] - 1];
   return s;
 }
-
-// Fatal messages go to standard output; death tests read standard error.
-#define EXPECT_FATAL(statement, message)                                     \
-  EXPECT_EXIT(                                                               \
-      {                                                                      \
-        dup2(fileno(stderr), fileno(stdout));                                \
-        statement;                                                           \
-      },                                                                     \
-      ::testing::ExitedWithCode(1), message)
-
-inline std::string read_text(const std::string& path) { return tarn_test::read_file(path); }
 
 // Checks a tree from scratch: shape, numbering and parent links, the set definitions, every
 // used variable in exactly one cutset, and the contiguity of the orders the CNF manager uses.

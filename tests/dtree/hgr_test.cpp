@@ -18,32 +18,17 @@ std::vector<unsigned> edge_nodes(const hgr_edge* e) {
   return out;
 }
 
-struct counts {
-  unsigned nodes, edges;
-  std::vector<unsigned> node_edge_counts, edge_node_counts;  // by record, not by position
-  bool operator==(const counts& o) const {
-    return nodes == o.nodes && edges == o.edges && node_edge_counts == o.node_edge_counts &&
-           edge_node_counts == o.edge_node_counts;
-  }
-};
-
-counts counts_of(const hgr& h) {
-  counts c{h.node_count, h.edge_count, {}, {}};
-  for (const hgr_node& n : h.node_block) c.node_edge_counts.push_back(n.edge_count);
-  for (const hgr_edge& e : h.edge_block) c.edge_node_counts.push_back(e.node_count);
+// Node and edge counts, and the incidence counts by record (not by position).
+std::vector<unsigned> counts_of(const hgr& h) {
+  std::vector<unsigned> c{h.node_count, h.edge_count};
+  for (const hgr_node& n : h.node_block) c.push_back(n.edge_count);
+  for (const hgr_edge& e : h.edge_block) c.push_back(e.node_count);
   return c;
 }
 
-class settings_guard : public ::testing::Test {
- protected:
-  void TearDown() override { set_tarn_defaults(); }
-};
-
-using HypergraphOfCnf = settings_guard;
-
 }  // namespace
 
-TEST_F(HypergraphOfCnf, HasANodePerClauseAndAnEdgePerVariableWithIncidencesInOrder) {
+TEST(HypergraphOfCnf, HasANodePerClauseAndAnEdgePerVariableWithIncidencesInOrder) {
   auto f = make_cnf(5, {{3, -1}, {1, 2, -3}, {-2}, {4, 1}});
   std::unique_ptr<hgr> h = cnf2hgr(f.get());
   ASSERT_EQ(h->node_count, 4u);
@@ -59,9 +44,11 @@ TEST_F(HypergraphOfCnf, HasANodePerClauseAndAnEdgePerVariableWithIncidencesInOrd
   EXPECT_EQ(h->undo_values.size(), 2u * 9 + 3 + (8 + 4) + (8 + 5));
   EXPECT_EQ(h->undo_addresses.size(), h->undo_values.size());
   EXPECT_EQ(h->undo_top, 0u);
+  auto beyond = make_cnf(2, {{1, 3}});
+  EXPECT_FATAL(cnf2hgr(beyond.get()), "Clause 1 holds the literal 3, beyond the 2 declared variables");
 }
 
-TEST_F(HypergraphOfCnf, LeavesExcludedVariablesOutAndCountsATrivialPairOnce) {
+TEST(HypergraphOfCnf, LeavesExcludedVariablesOutAndCountsATrivialPairOnce) {
   DETERMINED_VARS = {0, 1, 0, 0};       // variable 2
   DECOMPOSE_EXCEPT_VARS = {0, 0, 1, 0};  // variable 3
   auto f = make_cnf(4, {{1, 2, 3}, {2, -3}, {4, -4}, {-3, 3}});
@@ -75,19 +62,11 @@ TEST_F(HypergraphOfCnf, LeavesExcludedVariablesOutAndCountsATrivialPairOnce) {
   EXPECT_EQ(edge_nodes(h->edges[3]), (std::vector<unsigned>{3}));
 }
 
-TEST_F(HypergraphOfCnf, RejectsALiteralBeyondTheDeclaredVariables) {
-  auto f = make_cnf(2, {{1, 3}});
-  EXPECT_FATAL(cnf2hgr(f.get()), "Clause 1 holds the literal 3, beyond the 2 declared variables");
-}
-
-TEST(EdgeSets, KeepTheStatedOrders) {
+TEST(EdgeSets, KeepTheStatedOrdersAndAnswerMembershipByIdentity) {
   auto f = make_cnf(4, {{1, 2, 3, 4}});
   std::unique_ptr<hgr> h = cnf2hgr(f.get());
-  auto e31 = edge_set(h.get(), {3, 1});
-  auto e12 = edge_set(h.get(), {1, 2});
-  auto e312 = edge_set(h.get(), {3, 1, 2});
-  auto e23 = edge_set(h.get(), {2, 3});
-  auto e1 = edge_set(h.get(), {1});
+  auto e31 = edge_set(h.get(), {3, 1}), e12 = edge_set(h.get(), {1, 2}), e312 = edge_set(h.get(), {3, 1, 2});
+  auto e23 = edge_set(h.get(), {2, 3}), e1 = edge_set(h.get(), {1}), empty = new_hgr_edges(0);
   EXPECT_EQ(indices(edges_union(e31.get(), e12.get()).get()), (std::vector<unsigned>{3, 1, 2}));
   EXPECT_EQ(indices(edges_intersection(e312.get(), e23.get()).get()), (std::vector<unsigned>{3, 2}));
   EXPECT_EQ(indices(edges_minus(e31.get(), e1.get()).get()), (std::vector<unsigned>{3}));
@@ -96,14 +75,6 @@ TEST(EdgeSets, KeepTheStatedOrders) {
   EXPECT_EQ(indices(edges_copy(e312.get()).get()), (std::vector<unsigned>{3, 1, 2}));
   EXPECT_EQ(indices(node2edges(h->nodes[0]).get()), (std::vector<unsigned>{1, 2, 3, 4}));
   EXPECT_EQ(edges_intersection(e1.get(), e23.get())->count, 0u);
-}
-
-TEST(EdgeSets, AnswerMembershipAndSubsetByIdentity) {
-  auto f = make_cnf(4, {{1, 2, 3, 4}});
-  std::unique_ptr<hgr> h = cnf2hgr(f.get());
-  auto e31 = edge_set(h.get(), {3, 1});
-  auto e312 = edge_set(h.get(), {3, 1, 2});
-  auto empty = new_hgr_edges(0);
   EXPECT_TRUE(in_edges(h->edges[2], e31.get()));
   EXPECT_FALSE(in_edges(h->edges[1], e31.get()));
   EXPECT_TRUE(edges_subset(e31.get(), e312.get()));
@@ -111,49 +82,27 @@ TEST(EdgeSets, AnswerMembershipAndSubsetByIdentity) {
   EXPECT_TRUE(edges_subset(empty.get(), e31.get()));
   // Operations nest: a result stays right after another set was stamped in between.
   auto u = edges_union(e31.get(), e312.get());
-  EXPECT_TRUE(edges_subset(e312.get(), u.get()));
-  EXPECT_TRUE(edges_subset(u.get(), e312.get()));
-}
-
-TEST(EdgeSets, RemoveEdgeOverwritesTheFirstMatchWithTheLastEntry) {
-  auto f = make_cnf(4, {{1, 2, 3, 4}});
-  std::unique_ptr<hgr> h = cnf2hgr(f.get());
+  EXPECT_TRUE(edges_subset(e312.get(), u.get()) && edges_subset(u.get(), e312.get()));
+  // Removing overwrites the first match with the last entry; an absent edge changes nothing.
   auto s = edge_set(h.get(), {1, 2, 3, 4});
   edges_remove_edge(s.get(), 2);
-  EXPECT_EQ(indices(s.get()), (std::vector<unsigned>{1, 4, 3}));
   edges_remove_edge(s.get(), 9);
   EXPECT_EQ(indices(s.get()), (std::vector<unsigned>{1, 4, 3}));
-  edges_remove_edge(s.get(), 3);
-  EXPECT_EQ(indices(s.get()), (std::vector<unsigned>{1, 4}));
-}
-
-TEST(HypergraphReduction, OpensAnUndoLevelEvenWithNothingMarked) {
-  auto f = make_cnf(3, {{1, 2}, {2, 3}});
-  std::unique_ptr<hgr> h = cnf2hgr(f.get());
-  reduce_hgr(h.get());
-  EXPECT_EQ(h->undo_top, 1u);
-  EXPECT_EQ(h->node_count, 2u);
-  // The marker belongs to this level: a reduction inside it is undone first.
-  h->nodes[0]->mark = 1;
-  reduce_hgr(h.get());
-  EXPECT_EQ(h->node_count, 1u);
-  restore_hgr(h.get());
-  EXPECT_EQ(h->node_count, 2u);
-  EXPECT_EQ(h->undo_top, 1u);
-  restore_hgr(h.get());
-  EXPECT_EQ(h->undo_top, 0u);
 }
 
 TEST(HypergraphReduction, NestedReductionsRestoreEveryCountButLeaveArraysPermuted) {
   auto f = make_cnf(5, {{1, 2}, {2, 3}, {3, 4}, {4, 5}, {1, 5}});
   std::unique_ptr<hgr> h = cnf2hgr(f.get());
-  counts original = counts_of(*h);
+  std::vector<unsigned> original = counts_of(*h);
   std::vector<hgr_node*> original_nodes = h->nodes;
+  reduce_hgr(h.get());
+  EXPECT_EQ(h->undo_top, 1u) << "a level opens even with nothing marked";
+  EXPECT_EQ(h->node_count, 5u);
 
   h->nodes[0]->mark = 1;  // clause 1
   h->edges[2]->mark = 1;  // variable 3
   reduce_hgr(h.get());
-  counts first = counts_of(*h);
+  std::vector<unsigned> first = counts_of(*h);
   EXPECT_EQ(h->node_count, 4u);
   EXPECT_EQ(h->edge_count, 4u);
   EXPECT_EQ(h->node_block[1].edge_count, 1u) << "clause 2 lost variable 3";
@@ -166,6 +115,7 @@ TEST(HypergraphReduction, NestedReductionsRestoreEveryCountButLeaveArraysPermute
   restore_hgr(h.get());
   EXPECT_EQ(counts_of(*h), first);
   restore_hgr(h.get());
+  restore_hgr(h.get());
   EXPECT_EQ(counts_of(*h), original);
   EXPECT_NE(h->nodes, original_nodes) << "restoring does not undo the permutation";
   for (const hgr_node& n : h->node_block) EXPECT_EQ(n.mark, 0u);
@@ -173,53 +123,29 @@ TEST(HypergraphReduction, NestedReductionsRestoreEveryCountButLeaveArraysPermute
   EXPECT_EQ(h->undo_top, 0u);
 }
 
-TEST(HypergraphReduction, RemovesTheMarkedNodesWithTheEdgesOnlyTheyHad) {
-  auto f = make_cnf(4, {{1, 2}, {2, 3}, {3, 4}});
+TEST(HypergraphReduction, RemovesMarkedNodesWithTheEdgesOnlyTheyHadEmptyEdgesAndGivenEdges) {
+  auto f = make_cnf(6, {{1, 2}, {2, 3}, {3, 4}});
   std::unique_ptr<hgr> h = cnf2hgr(f.get());
+  EXPECT_EQ(remove_empty_edges(h.get()), 2u);
+  EXPECT_EQ(h->edge_count, 4u);
   h->node_block[2].mark = 1;  // clause 3 goes, and with it variable 4 (variable 3 stays for clause 2)
-  h->node_block[0].mark = 0;
-  h->node_block[1].mark = 0;
   remove_marked_nodes_and_their_edges(h.get());
   EXPECT_EQ(h->node_count, 2u);
-  EXPECT_EQ(h->edge_count, 3u);
   std::set<unsigned> active;
   for (unsigned i = 0; i < h->edge_count; ++i) active.insert(h->edges[i]->index);
   EXPECT_EQ(active, (std::set<unsigned>{1, 2, 3}));
-  restore_hgr(h.get());
-  EXPECT_EQ(h->edge_count, 4u);
-}
-
-TEST(HypergraphReduction, RemovesEmptyEdgesAndGivenEdges) {
-  auto f = make_cnf(5, {{1, 2}, {2, 3}});
-  std::unique_ptr<hgr> h = cnf2hgr(f.get());
-  EXPECT_EQ(remove_empty_edges(h.get()), 2u);
-  EXPECT_EQ(h->edge_count, 3u);
-  auto s = edge_set(h.get(), {2});
-  remove_edges(s.get(), h.get());
+  remove_edges(edge_set(h.get(), {2}).get(), h.get());
   EXPECT_EQ(h->edge_count, 2u);
   EXPECT_EQ(h->node_block[0].edge_count, 1u);
-  restore_hgr(h.get());
-  restore_hgr(h.get());
-  EXPECT_EQ(h->edge_count, 5u);
+  for (int level = 0; level < 3; ++level) restore_hgr(h.get());
+  EXPECT_EQ(h->edge_count, 6u);
   EXPECT_EQ(h->node_block[0].edge_count, 2u);
-}
-
-TEST(HypergraphReduction, MarksEveryActiveNode) {
-  auto f = make_cnf(2, {{1}, {2}, {1, 2}});
-  std::unique_ptr<hgr> h = cnf2hgr(f.get());
-  mark_hgr_nodes(h.get(), 7);
-  for (const hgr_node& n : h->node_block) EXPECT_EQ(n.mark, 7u);
 }
 
 TEST(DuplicateNodes, FormGroupsChainedInArrayOrderWithTheFirstAsRepresentative) {
   auto f = make_cnf(4, {{1, 2, 3}, {4}, {3, -2, 1}, {1, 2}, {-1, -2, -3}, {-4}});
   std::unique_ptr<hgr> h = cnf2hgr(f.get());
-  VERBOSE = true;
-  testing::internal::CaptureStdout();
-  remove_duplicate_nodes(h.get());
-  std::string printed = testing::internal::GetCapturedStdout();
-  VERBOSE = false;
-  EXPECT_EQ(printed, "(hgr 6->3): ");
+  EXPECT_EQ(verbose_output([&] { remove_duplicate_nodes(h.get()); }), "(hgr 6->3): ");
   EXPECT_EQ(h->node_count, 3u);
   std::set<unsigned> kept;
   for (unsigned i = 0; i < h->node_count; ++i) kept.insert(h->nodes[i]->index);
@@ -231,20 +157,16 @@ TEST(DuplicateNodes, FormGroupsChainedInArrayOrderWithTheFirstAsRepresentative) 
   EXPECT_EQ(n[1].next, &n[5]);
   EXPECT_EQ(n[3].next, nullptr);
   EXPECT_EQ(node_edges(&n[2]), (std::vector<unsigned>{1, 2, 3})) << "edges sorted by index";
-
   return_duplicate_nodes(h.get());
   EXPECT_EQ(h->node_count, 6u);
   for (unsigned i = 0; i < 6; ++i) EXPECT_EQ(n[i].next, nullptr);
   EXPECT_EQ(h->undo_top, 0u);
-}
 
-TEST(DuplicateNodes, PutAllNodesWithoutEdgesInOneGroup) {
-  DETERMINED_VARS = {1, 0};
-  auto f = make_cnf(2, {{1}, {2}, {-1}, {2, 1}});
-  std::unique_ptr<hgr> h = cnf2hgr(f.get());
-  remove_duplicate_nodes(h.get());
-  EXPECT_EQ(h->node_count, 2u) << "clauses 1 and 3 have no edge; 2 and 4 are {2}";
-  EXPECT_EQ(h->node_block[0].next, &h->node_block[2]);
-  return_duplicate_nodes(h.get());
-  set_tarn_defaults();
+  DETERMINED_VARS = {1, 0};  // clauses 1 and 3 have no edge; 2 and 4 are {2}
+  auto g = make_cnf(2, {{1}, {2}, {-1}, {2, 1}});
+  std::unique_ptr<hgr> hg = cnf2hgr(g.get());
+  remove_duplicate_nodes(hg.get());
+  EXPECT_EQ(hg->node_count, 2u);
+  EXPECT_EQ(hg->node_block[0].next, &hg->node_block[2]);
+  return_duplicate_nodes(hg.get());
 }
