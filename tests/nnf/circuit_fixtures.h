@@ -1,17 +1,11 @@
 // Test-side circuits: a builder that exports any DAG as a well-formed circuit (children first,
 // root last, only reachable nodes), an evaluator over all assignments that shares no code with
-// the library, random CNFs compiled by Shannon expansion with components and sharing (optionally
-// pruned to least-cardinality branches), and random NNFs that are neither decomposable nor
-// deterministic.
+// the library, random CNFs and their compiled circuits, and random NNFs that are neither
+// decomposable nor deterministic.
 #pragma once
-
-#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdint>
-#include <cstdio>
-#include <fstream>
-#include <functional>
 #include <map>
 #include <random>
 #include <set>
@@ -19,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "compiler/compile.h"
+#include "compiler/compiler_fixture.h"
 #include "nnf/nnf-operations.h"
 
 namespace fixtures {
@@ -35,11 +31,6 @@ class dag {
                       {static_cast<unsigned>(lit > 0 ? lit : -lit)}, true);
     literals_[lit] = id;
     return id;
-  }
-  // A second node for a literal, which a hand-written file may hold.
-  unsigned literal_copy(int lit) {
-    return add(lit > 0 ? nnfn_type::pos_literal : nnfn_type::neg_literal, 0,
-               {static_cast<unsigned>(lit > 0 ? lit : -lit)}, true);
   }
   unsigned conj(std::vector<unsigned> children) { return add(nnfn_type::and_node, 0, std::move(children)); }
   unsigned disj(unsigned var, std::vector<unsigned> children) {
@@ -76,11 +67,6 @@ class dag {
   std::unique_ptr<nnf> export_circuit(unsigned var_count) const {
     return export_circuit(static_cast<unsigned>(nodes_.size() - 1), var_count);
   }
-
-  bool is_literal(unsigned id) const { return nodes_[id].is_literal; }
-  nnfn_type type(unsigned id) const { return nodes_[id].type; }
-  const std::vector<unsigned>& items(unsigned id) const { return nodes_[id].items; }
-  unsigned size() const { return static_cast<unsigned>(nodes_.size()); }
 
  private:
   static constexpr unsigned UNSET = 0xFFFFFFFFu;
@@ -294,138 +280,25 @@ inline table cnf_table(const clause_list& clauses, unsigned var_count) {
   return t;
 }
 
-// Shannon expansion with connected components, memoised on the remaining clauses so that equal
-// sub-problems share one sub-circuit. With min_card, each decision keeps only its branch(es) of
-// least cardinality (positive literals count 1, unmentioned variables 0), as a minimum-
-// cardinality compilation does.
-class compiler {
- public:
-  compiler(dag& d, bool min_card) : d_(d), min_card_(min_card) {}
-
-  unsigned compile(clause_list clauses) {
-    for (auto& c : clauses) std::sort(c.begin(), c.end());
-    std::sort(clauses.begin(), clauses.end());
-    clauses.erase(std::unique(clauses.begin(), clauses.end()), clauses.end());
-    if (clauses.empty()) return truth();
-    for (const auto& c : clauses)
-      if (c.empty()) return falsity();
-    std::string key = key_of(clauses);
-    auto found = memo_.find(key);
-    if (found != memo_.end()) return found->second;
-    unsigned result = compile_fresh(clauses);
-    memo_[key] = result;
-    return result;
-  }
-  unsigned cardinality(unsigned id) const { return card_.at(id); }
-
- private:
-  static constexpr unsigned INFINITE = 1u << 30;
-  static constexpr unsigned NONE = 0xFFFFFFFFu;
-
-  unsigned truth() {
-    if (truth_ == NONE) truth_ = remember(d_.truth(), 0);
-    return truth_;
-  }
-  unsigned falsity() {
-    if (falsity_ == NONE) falsity_ = remember(d_.falsity(), INFINITE);
-    return falsity_;
-  }
-  unsigned remember(unsigned id, unsigned card) {
-    card_[id] = card;
-    return id;
-  }
-  static std::string key_of(const clause_list& clauses) {
-    std::string key;
-    for (const auto& c : clauses) {
-      for (int lit : c) key += std::to_string(lit) + ',';
-      key += ';';
-    }
-    return key;
-  }
-  static clause_list condition(const clause_list& clauses, int lit) {
-    clause_list out;
-    for (const auto& c : clauses) {
-      if (std::find(c.begin(), c.end(), lit) != c.end()) continue;
-      std::vector<int> rest;
-      for (int l : c)
-        if (l != -lit) rest.push_back(l);
-      out.push_back(rest);
-    }
-    return out;
-  }
-  static std::vector<clause_list> components(const clause_list& clauses) {
-    std::vector<int> group(clauses.size(), -1);
-    int groups = 0;
-    for (std::size_t s = 0; s < clauses.size(); ++s) {
-      if (group[s] >= 0) continue;
-      std::vector<std::size_t> stack{s};
-      group[s] = groups;
-      while (!stack.empty()) {
-        std::size_t c = stack.back();
-        stack.pop_back();
-        for (std::size_t o = 0; o < clauses.size(); ++o) {
-          if (group[o] >= 0) continue;
-          bool shares = false;
-          for (int a : clauses[c])
-            for (int b : clauses[o]) shares |= std::abs(a) == std::abs(b);
-          if (shares) {
-            group[o] = groups;
-            stack.push_back(o);
-          }
-        }
-      }
-      ++groups;
-    }
-    std::vector<clause_list> parts(groups);
-    for (std::size_t c = 0; c < clauses.size(); ++c) parts[group[c]].push_back(clauses[c]);
-    return parts;
-  }
-  unsigned compile_fresh(const clause_list& clauses) {
-    std::vector<clause_list> parts = components(clauses);
-    if (parts.size() > 1) {
-      std::vector<unsigned> children;
-      unsigned card = 0;
-      for (auto& part : parts) {
-        unsigned child = compile(part);
-        if (card_[child] >= INFINITE) return falsity();
-        card += card_[child];
-        children.push_back(child);
-      }
-      return remember(d_.conj(children), card);
-    }
-    // Deciding in one fixed variable order makes equal sub-problems, hence shared sub-circuits.
-    unsigned x = static_cast<unsigned>(std::abs(clauses[0][0]));
-    for (const auto& c : clauses)
-      for (int lit : c) x = std::min(x, static_cast<unsigned>(std::abs(lit)));
-    unsigned high = branch(static_cast<int>(x), compile(condition(clauses, static_cast<int>(x))));
-    unsigned low = branch(-static_cast<int>(x), compile(condition(clauses, -static_cast<int>(x))));
-    unsigned ch = card_[high], cl = card_[low];
-    if (ch >= INFINITE) return low;
-    if (cl >= INFINITE) return high;
-    if (min_card_ && ch != cl) return ch < cl ? high : low;
-    return remember(d_.disj(x, {high, low}), std::min(ch, cl));
-  }
-  unsigned branch(int lit, unsigned rest) {
-    unsigned literal = remember(d_.literal(lit), lit > 0 ? 1 : 0);
-    if (card_[rest] >= INFINITE) return rest;
-    if (d_.type(rest) == nnfn_type::and_node && d_.items(rest).empty()) return literal;
-    return remember(d_.conj({literal, rest}), card_[literal] + card_[rest]);
-  }
-
-  dag& d_;
-  bool min_card_;
-  std::map<std::string, unsigned> memo_;
-  std::map<unsigned, unsigned> card_;
-  unsigned truth_ = NONE;
-  unsigned falsity_ = NONE;
-};
-
-// A decomposable, deterministic circuit of the CNF over variables 1..var_count.
+// The compiled circuit of the CNF over variables 1..var_count (min-fill dtree); with min_card,
+// a minimum-cardinality compilation.
 inline std::unique_ptr<nnf> compile_cnf(const clause_list& clauses, unsigned var_count, bool min_card = false) {
-  dag d;
-  compiler c(d, min_card);
-  unsigned root = c.compile(clauses);
-  return d.export_circuit(root, var_count);
+  MIN_CARD = min_card;
+  compiler_test::compiler_setup s = compiler_test::set_up(tarn_test::make_cnf(var_count, clauses), 4);
+  comp_dtree(s.dm.get(), s.cm.get(), s.nm.get(), s.cache.get());
+  MIN_CARD = false;
+  return extract_nnf_from_manager(s.nm.get());
+}
+
+// The assignments of `models` with the fewest true variables.
+inline table minimum_cardinality(const table& models, unsigned var_count) {
+  table least(models.size(), 0);
+  int fewest = 99;
+  for (std::size_t a = 0; a < (std::size_t{1} << var_count); ++a)
+    if (holds(models, a)) fewest = std::min(fewest, __builtin_popcountll(a));
+  for (std::size_t a = 0; a < (std::size_t{1} << var_count); ++a)
+    if (holds(models, a) && __builtin_popcountll(a) == fewest) least[a / 64] |= std::uint64_t{1} << (a % 64);
+  return least;
 }
 
 // A random NNF over few variables, dense in the shapes that reduction rewrites: constants,
@@ -466,24 +339,6 @@ inline std::unique_ptr<nnf> random_nnf(std::mt19937& rng, unsigned var_count, un
   for (unsigned c = 0; c < 3; ++c) tops.push_back(recent());
   unsigned root = rng() % 2 ? d.conj(tops) : d.disj(0, tops);
   return d.export_circuit(root, var_count);
-}
-
-// ---------------------------------------------------------------------------------------------
-// Files
-// ---------------------------------------------------------------------------------------------
-inline std::string temp_path(const std::string& name) { return ::testing::TempDir() + "tarn_nnf_" + name; }
-
-inline std::string write_file(const std::string& name, const std::string& text) {
-  std::string path = temp_path(name);
-  std::ofstream(path, std::ios::binary) << text;
-  return path;
-}
-
-inline std::string read_file(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
 }
 
 }  // namespace fixtures

@@ -1,98 +1,74 @@
 #include "nnf/save_load.h"
 
-#include <gtest/gtest.h>
-#include <unistd.h>
-
-#include "driver/utility.h"
 #include "nnf/circuit_fixtures.h"
 
-using fixtures::read_file;
 using fixtures::text_of;
-using fixtures::write_file;
 
 namespace {
 
 constexpr const char* EXAMPLE = "nnf 5 4 2\nL 1\nL -1\nL 2\nA 2 1 2\nO 1 2 0 3\n";
 
-std::string loaded_text(const std::string& name, const std::string& contents) {
-  auto circuit = load_nnf_from_file(write_file(name, contents).c_str());
-  fixtures::expect_well_formed(*circuit);
-  return text_of(*circuit);
-}
-
-// Fatal messages go to standard output; death tests read standard error.
-void load_with_stdout_on_stderr(const std::string& path) {
-  dup2(STDERR_FILENO, STDOUT_FILENO);
-  load_nnf_from_file(path.c_str());
-}
-
 }  // namespace
 
-TEST(NnfFile, TheExampleLoadsAndSavesBackLineForLine) {
-  std::string path = write_file("example.nnf", EXAMPLE);
-  auto circuit = load_nnf_from_file(path.c_str());
+TEST(NnfFile, TheExampleLoadsAndSavesBackLineForLineWithProgressWhenVerbose) {
+  tarn_test::temp_dir dir;
+  std::string path = dir.write("example.nnf", EXAMPLE), saved = dir.file("saved.nnf");
+  std::unique_ptr<nnf> circuit;
+  std::string printed = tarn_test::verbose_output([&] {
+    circuit = load_nnf_from_file(path.c_str());
+    save_nnf_to_file(saved.c_str(), *circuit);
+  });
+  EXPECT_EQ(printed, "\nLoading 5 nnf nodes and 4 edges...done.\nSaving 5 nnf nodes and 4 edges...done.");
   EXPECT_EQ(circuit->node_count, 5u);
   EXPECT_EQ(circuit->edge_count, 4u);
   EXPECT_EQ(circuit->var_count, 2u);
   EXPECT_EQ(text_of(*circuit), "L 1|L -1|L 2|A 2 1 2|O 1 2 0 3");
-  std::string saved = fixtures::temp_path("example_saved.nnf");
-  save_nnf_to_file(saved.c_str(), *circuit);
-  EXPECT_EQ(read_file(saved), EXAMPLE);
+  EXPECT_EQ(tarn_test::read_file(saved), EXAMPLE);
+  testing::internal::CaptureStdout();
+  load_nnf_from_file(path.c_str());
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
 }
 
-TEST(NnfFile, SingleConstantsAndWideOrNodesLoad) {
-  EXPECT_EQ(loaded_text("true.nnf", "nnf 1 0 0\nA 0\n"), "A 0");
-  EXPECT_EQ(loaded_text("false.nnf", "nnf 1 0 0\nO 0 0\n"), "O 0 0");
-  EXPECT_EQ(loaded_text("negative.nnf", "nnf 1 0 3\nL -3\n"), "L -3");
-  EXPECT_EQ(loaded_text("wide.nnf", "nnf 4 3 2\nL 1\nL 2\nL -1\nO 0 3 0 1 2\n"), "L 1|L 2|L -1|O 0 3 0 1 2");
-}
-
-TEST(NnfFile, AnyWhiteSpaceSeparatesTheItemsAndRecordsAfterTheLastAreIgnored) {
-  EXPECT_EQ(loaded_text("blanks.nnf", "nnf   5\n4 2\n\n  L\n1 L -1\tL 2 A 2\n1\n2 O 1 2 0   3"),
-            "L 1|L -1|L 2|A 2 1 2|O 1 2 0 3");
-  EXPECT_EQ(loaded_text("trailing.nnf", "nnf 1 0 0\nA 0\nthis is not a record\n"), "A 0");
+// Any white space separates the items, records after the last are ignored.
+TEST(NnfFile, ConstantsWideOrNodesAndAnySpacingLoad) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"nnf 1 0 0\nA 0\n", "A 0"},
+      {"nnf 1 0 0\nO 0 0\n", "O 0 0"},
+      {"nnf 1 0 3\nL -3\n", "L -3"},
+      {"nnf 4 3 2\nL 1\nL 2\nL -1\nO 0 3 0 1 2\n", "L 1|L 2|L -1|O 0 3 0 1 2"},
+      {"nnf   5\n4 2\n\n  L\n1 L -1\tL 2 A 2\n1\n2 O 1 2 0   3", "L 1|L -1|L 2|A 2 1 2|O 1 2 0 3"},
+      {"nnf 1 0 0\nA 0\nthis is not a record\n", "A 0"},
+  };
+  tarn_test::temp_dir dir;
+  for (const auto& [file, text] : cases) {
+    auto circuit = load_nnf_from_file(dir.write("f.nnf", file).c_str());
+    fixtures::expect_well_formed(*circuit);
+    EXPECT_EQ(text_of(*circuit), text);
+  }
 }
 
 TEST(NnfFile, SavedCircuitsLoadBackUnchanged) {
   const unsigned seed = 8;
   std::mt19937 rng(seed);
+  tarn_test::temp_dir dir;
   for (unsigned round = 0; round < 40; ++round) {
     SCOPED_TRACE("seed " + std::to_string(seed) + " round " + std::to_string(round));
     unsigned vars = 1 + round % 9;
-    auto circuit = fixtures::compile_cnf(fixtures::random_cnf(rng, vars, vars + round % 3, 3), vars);
-    std::string path = fixtures::temp_path("round_trip.nnf");
-    save_nnf_to_file(path.c_str(), *circuit);
-    auto loaded = load_nnf_from_file(path.c_str());
+    auto circuit = fixtures::random_nnf(rng, vars, 3 + round);
+    save_nnf_to_file(dir.file("round_trip.nnf").c_str(), *circuit);
+    auto loaded = load_nnf_from_file(dir.file("round_trip.nnf").c_str());
     EXPECT_EQ(text_of(*loaded), text_of(*circuit));
     EXPECT_EQ(loaded->edge_count, circuit->edge_count);
     EXPECT_EQ(loaded->var_count, vars);
   }
 }
 
-TEST(NnfFile, ProgressMessagesAppearOnlyWhenVerbose) {
-  std::string path = write_file("verbose.nnf", EXAMPLE);
-  VERBOSE = true;
-  testing::internal::CaptureStdout();
-  auto circuit = load_nnf_from_file(path.c_str());
-  save_nnf_to_file(path.c_str(), *circuit);
-  std::string printed = testing::internal::GetCapturedStdout();
-  VERBOSE = false;
-  EXPECT_EQ(printed, "\nLoading 5 nnf nodes and 4 edges...done.\nSaving 5 nnf nodes and 4 edges...done.");
-  testing::internal::CaptureStdout();
-  load_nnf_from_file(path.c_str());
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
-}
-
 TEST(NnfFileDeathTest, FilesThatCannotBeOpenedEndTheProgram) {
-  EXPECT_EXIT(load_with_stdout_on_stderr("/nonexistent/none.nnf"), testing::ExitedWithCode(1),
-              "^\nCannot open file: /nonexistent/none.nnf$");
+  EXPECT_FATAL(load_nnf_from_file("/nonexistent/none.nnf"), "^\nCannot open file: /nonexistent/none.nnf$");
   auto circuit = fixtures::circuit_from("A 0", 0);
-  EXPECT_EXIT(
-      {
-        dup2(STDERR_FILENO, STDOUT_FILENO);
-        save_nnf_to_file("/nonexistent/out.nnf", *circuit);
-      },
-      testing::ExitedWithCode(1), "^\nCannot open file: /nonexistent/out.nnf$");
+  EXPECT_FATAL(save_nnf_to_file("/nonexistent/out.nnf", *circuit), "^\nCannot open file: /nonexistent/out.nnf$");
+  EXPECT_EXIT(save_nnf_as_vcg("/nonexistent/nnf.vcg", *circuit), testing::ExitedWithCode(1),
+              "^Cannot open file: /nonexistent/nnf.vcg\n$");
 }
 
 TEST(NnfFileDeathTest, EveryMalformedFileIsReportedAsCorrupt) {
@@ -126,19 +102,18 @@ TEST(NnfFileDeathTest, EveryMalformedFileIsReportedAsCorrupt) {
       {"absurd child count", "nnf 2 2000000000 1\nL 1\nA 2000000000 0\n"},
       {"not a number", "nnf 2 1 1\nL 1\nA 1 x\n"},
   };
+  tarn_test::temp_dir dir;
   for (const auto& [name, contents] : cases) {
     SCOPED_TRACE(name);
-    std::string path = write_file("corrupt.nnf", contents);
-    EXPECT_EXIT(load_with_stdout_on_stderr(path), testing::ExitedWithCode(1), "^\nCorrupt NNF file.$");
+    EXPECT_FATAL(load_nnf_from_file(dir.write("corrupt.nnf", contents).c_str()), "^\nCorrupt NNF file.$");
   }
 }
 
 TEST(NnfPicture, TheExampleIsPicturedWithTitlesFromOneAndEdgesFromTheLastChild) {
-  std::string path = write_file("picture.nnf", EXAMPLE);
-  auto circuit = load_nnf_from_file(path.c_str());
-  std::string picture = fixtures::temp_path("nnf.vcg");
-  save_nnf_as_vcg(picture.c_str(), *circuit);
-  EXPECT_EQ(read_file(picture),
+  tarn_test::temp_dir dir;
+  auto circuit = load_nnf_from_file(dir.write("picture.nnf", EXAMPLE).c_str());
+  save_nnf_as_vcg(dir.file("nnf.vcg").c_str(), *circuit);
+  EXPECT_EQ(tarn_test::read_file(dir.file("nnf.vcg")),
             "graph: { title: \"obdd\"\n\nsmanhatten_edges: no\nscaling: 0.50\ntreefactor: 0.9\n"
             "color: darkmagenta\nedge.color: lightyellow\nedge.thickness: 1\nedge.arrowsize: 5\n"
             "node.borderwidth: 1\nnode.bordercolor: lightgreen\nnode.textcolor: blue\n"
@@ -152,10 +127,4 @@ TEST(NnfPicture, TheExampleIsPicturedWithTitlesFromOneAndEdgesFromTheLastChild) 
             "\nnode: { title: \"5\" label: \"O 1\" shape: circle}"
             "\nedge: { sourcename: \"5\" targetname: \"4\" }"
             "\nedge: { sourcename: \"5\" targetname: \"1\" }}");
-}
-
-TEST(NnfPictureDeathTest, APictureThatCannotBeWrittenIsReportedOnStandardError) {
-  auto circuit = fixtures::circuit_from("A 0", 0);
-  EXPECT_EXIT(save_nnf_as_vcg("/nonexistent/nnf.vcg", *circuit), testing::ExitedWithCode(1),
-              "^Cannot open file: /nonexistent/nnf.vcg\n$");
 }
