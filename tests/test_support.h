@@ -203,4 +203,30 @@ inline clause_list random_clauses(std::mt19937& random, unsigned vars, unsigned 
   return clauses;
 }
 
+// The models of f by enumeration (an eclause holds exactly one true literal), projected on the
+// variables not in `forget`: an assignment counts when some assignment that differs from it only
+// on forgotten variables satisfies f.
+inline unsigned long long brute_force_count(const cnf& f, const std::vector<unsigned>& forget = {}) {
+  auto satisfies = [&](unsigned long long a) {
+    for (unsigned i = 0; i < f.clause_count(); ++i) {
+      unsigned true_literals = 0;
+      for (const int* l = f.clause(i); *l; ++l) true_literals += ((a >> (std::abs(*l) - 1)) & 1) == (*l > 0);
+      if (true_literals == 0 || (i >= f.clause_count() - f.eclause_count && true_literals > 1)) return false;
+    }
+    return true;
+  };
+  unsigned long long forgotten = 0, count = 0;
+  for (unsigned v : forget) forgotten |= 1ull << (v - 1);
+  for (unsigned long long a = 0; a < (1ull << f.var_count); ++a) {
+    if (a & forgotten) continue;
+    bool model = false;
+    for (unsigned long long b = forgotten;; b = (b - 1) & forgotten) {
+      model = model || satisfies(a | b);
+      if (b == 0) break;
+    }
+    count += model;
+  }
+  return count << __builtin_popcountll(forgotten);
+}
+
 }  // namespace tarn_test

@@ -12,21 +12,6 @@ using tarn_test::random_clauses;
 
 namespace {
 
-unsigned long long count_by_enumeration(const cnf& f) {
-  unsigned long long count = 0;
-  for (unsigned a = 0; a < (1u << f.var_count); ++a) {
-    bool model = true;
-    for (unsigned i = 0; i < f.clause_count() && model; ++i) {
-      unsigned true_literals = 0;
-      for (const int* l = f.clause(i); *l; ++l) true_literals += ((a >> (std::abs(*l) - 1)) & 1) == (*l > 0);
-      bool eclause = i >= f.clause_count() - f.eclause_count;
-      model = true_literals >= 1 && (!eclause || true_literals == 1);
-    }
-    count += model;
-  }
-  return count;
-}
-
 std::unique_ptr<cnf> random_formula(std::mt19937& random) {
   unsigned vars = 3 + random() % 8;
   auto clauses = random_clauses(random, vars, 1 + random() % 24);
@@ -53,11 +38,10 @@ void expect_manager_at_rest(const cnf_manager* cm, const dtree_manager* dm) {
 TEST(DtreeCompilation, LeavesTheCnfManagerAsItFoundItAndCountsRight) {
   std::mt19937 random(4242);
   for (unsigned round = 0; round < 120; ++round) {
-    set_tarn_defaults();
     DD_BACKTRACK = round % 2 == 0;
     CACHING_ON = round % 4 < 2;
     std::unique_ptr<cnf> f = random_formula(random);
-    unsigned long long expected = count_by_enumeration(*f);
+    unsigned long long expected = tarn_test::brute_force_count(*f);
     unsigned vars = f->var_count;
     compiler_setup s = set_up(std::move(f), 2 + static_cast<int>(round % 3));
     SCOPED_TRACE("round " + std::to_string(round));
@@ -69,25 +53,18 @@ TEST(DtreeCompilation, LeavesTheCnfManagerAsItFoundItAndCountsRight) {
     EXPECT_EQ(count_nnf_models(vars, *circuit), std::to_string(expected));
     if (HasFailure()) break;
   }
-  set_tarn_defaults();
 }
 
 TEST(DtreeCompilation, ContradictoryUnitClausesGiveTheFalseRootWithoutCompiling) {
-  set_tarn_defaults();
   compiler_setup s = set_up(make_cnf(3, {{2}, {-2}, {1, 3}}));
   EXPECT_EQ(comp_dtree(s.dm.get(), s.cm.get(), s.nm.get(), s.cache.get()), ZERO_NNF_NODE);
   EXPECT_EQ(s.cm->decision_count, 0u);
   expect_manager_at_rest(s.cm.get(), s.dm.get());
 }
 
-TEST(DtreeCompilation, AFormulaWithoutClausesIsTrue) {
-  set_tarn_defaults();
-  compiler_setup s = set_up(make_cnf(4, {}));
-  EXPECT_EQ(comp_dtree(s.dm.get(), s.cm.get(), s.nm.get(), s.cache.get()), ONE_NNF_NODE);
-}
-
-TEST(DtreeCompilation, AOneClauseFormulaIsItsClause) {
-  set_tarn_defaults();
+TEST(DtreeCompilation, AFormulaWithoutClausesIsTrueAndAOneClauseFormulaIsItsClause) {
+  compiler_setup none = set_up(make_cnf(4, {}));
+  EXPECT_EQ(comp_dtree(none.dm.get(), none.cm.get(), none.nm.get(), none.cache.get()), ONE_NNF_NODE);
   compiler_setup s = set_up(make_cnf(3, {{1, -3}}));
   nnf_node* root = comp_dtree(s.dm.get(), s.cm.get(), s.nm.get(), s.cache.get());
   EXPECT_EQ(root, clause2nnf_node(index2clausep(1, s.cm.get()), s.nm.get()));

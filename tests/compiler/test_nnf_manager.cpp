@@ -12,12 +12,6 @@ using tarn_test::make_cnf;
 
 namespace {
 
-class NnfManager : public ::testing::Test {
- protected:
-  void SetUp() override { set_tarn_defaults(); }
-  void TearDown() override { set_tarn_defaults(); }
-};
-
 // The value of a node of the manager under an assignment (bit v - 1 for variable v).
 bool evaluate(const nnf_node* n, unsigned assignment) {
   if (n == ONE_NNF_NODE) return true;
@@ -38,7 +32,7 @@ bool bit(unsigned a, unsigned v) { return (a >> (v - 1)) & 1; }
 
 }  // namespace
 
-TEST_F(NnfManager, NumbersTheConstantsThenEveryLiteralPositiveFirst) {
+TEST(NnfManager, NumbersTheConstantsThenEveryLiteralPositiveFirst) {
   compiler_setup s = set_up(make_cnf(3, {{1, 2}, {2, 3}}));
   EXPECT_EQ(ZERO_NNF_NODE->id, 0u);
   EXPECT_EQ(ONE_NNF_NODE->id, 1u);
@@ -47,7 +41,7 @@ TEST_F(NnfManager, NumbersTheConstantsThenEveryLiteralPositiveFirst) {
   EXPECT_EQ(s.nm->node_count, 8u);
 }
 
-TEST_F(NnfManager, AndNodesAreUniqueWhateverTheOrderOfTheirChildren) {
+TEST(NnfManager, AndAndOrNodesAreUniqueWhateverTheOrderOfTheirChildren) {
   compiler_setup s = set_up(make_cnf(3, {{1, 2}, {2, 3}}));
   nnf_node* a[] = {s.node(1), s.node(-2), s.node(3)};
   nnf_node* b[] = {s.node(3), s.node(1), s.node(-2)};
@@ -56,17 +50,14 @@ TEST_F(NnfManager, AndNodesAreUniqueWhateverTheOrderOfTheirChildren) {
   nnf_node* fewer[] = {s.node(1), s.node(3)};
   EXPECT_NE(get_and_node(2, fewer, s.nm.get()), made);
   EXPECT_EQ(s.nm->and_count, 3u);
-}
-
-TEST_F(NnfManager, OrNodesOfOnePairAreOneNodeKeepingTheFirstVariable) {
-  compiler_setup s = set_up(make_cnf(3, {{1, 2}, {2, 3}}));
+  // Or-nodes of one pair are one node, keeping the first variable.
   nnf_node* first = get_or_node(1, s.node(1), s.node(2), s.nm.get());
   nnf_node* second = get_or_node(2, s.node(2), s.node(1), s.nm.get());
   EXPECT_EQ(first, second);
   EXPECT_EQ(first->size, 1u);
 }
 
-TEST_F(NnfManager, DisjunctionsSimplifyConstantsComplementsAndEntailedOperands) {
+TEST(NnfManager, DisjunctionsSimplifyConstantsComplementsAndEntailedOperands) {
   compiler_setup s = set_up(make_cnf(3, {{1, 2}, {2, 3}}));
   nnf_manager* nm = s.nm.get();
   EXPECT_EQ(disjoin_nnfs_i(1, s.node(1), s.node(-1), nm), ONE_NNF_NODE);
@@ -87,7 +78,7 @@ TEST_F(NnfManager, DisjunctionsSimplifyConstantsComplementsAndEntailedOperands) 
   EXPECT_EQ(decision->size, 1u);
 }
 
-TEST_F(NnfManager, AClauseBecomesADeterministicDisjunctionOfItsOpenLiterals) {
+TEST(NnfManager, AClauseBecomesADeterministicDisjunctionOfItsOpenLiterals) {
   compiler_setup s = set_up(make_cnf(4, {{3, -1, 2}, {4, -4}, {1, 2, 3, 4}}));
   const clause* c = index2clausep(1, s.cm.get());
   nnf_node* n = clause2nnf_node(c, s.nm.get());
@@ -104,7 +95,7 @@ TEST_F(NnfManager, AClauseBecomesADeterministicDisjunctionOfItsOpenLiterals) {
   undo_assert_unit_clauses(s.cm.get());
 }
 
-TEST_F(NnfManager, AClauseWithAllLiteralsFalseIsFalseAndOneWithAForgottenVariableIsTrue) {
+TEST(NnfManager, AClauseWithAllLiteralsFalseIsFalseAndOneWithAForgottenVariableIsTrue) {
   compiler_setup s = set_up(make_cnf(3, {{1, 2}, {2, 3}}));
   const clause* c = index2clausep(1, s.cm.get());
   s.lit(1)->false_level = 1;
@@ -116,7 +107,7 @@ TEST_F(NnfManager, AClauseWithAllLiteralsFalseIsFalseAndOneWithAForgottenVariabl
   EXPECT_EQ(clause2nnf_node(c, s.nm.get()), ONE_NNF_NODE);
 }
 
-TEST_F(NnfManager, AnEclauseBecomesExactlyOneOfItsOpenLiterals) {
+TEST(NnfManager, AnEclauseBecomesExactlyOneOfItsOpenLiterals) {
   compiler_setup s = set_up(make_cnf(4, {{4, 1}, {1, -2, 3}}, 1));
   const clause* e = index2clausep(2, s.cm.get());
   ASSERT_TRUE(e->eclause);
@@ -137,7 +128,7 @@ TEST_F(NnfManager, AnEclauseBecomesExactlyOneOfItsOpenLiterals) {
   EXPECT_EQ(clause2nnf_node(e, s.nm.get()), ZERO_NNF_NODE);
 }
 
-TEST_F(NnfManager, SuppressedNegativeLiteralsLeaveOnlyTheTrueNode) {
+TEST(NnfManager, SuppressedNegativeLiteralsLeaveOnlyTheTrueNode) {
   SUPPRESS_AND_NL_EDGES = true;
   compiler_setup s = set_up(make_cnf(3, {{1, 2}, {2, 3}}));
   nnf_node* negatives[] = {s.node(-1), s.node(-2)};
@@ -149,7 +140,7 @@ TEST_F(NnfManager, SuppressedNegativeLiteralsLeaveOnlyTheTrueNode) {
   EXPECT_EQ(kept->children()[0], s.node(2));
 }
 
-TEST_F(NnfManager, MinimumCardinalityKeepsTheLighterBranchWithoutAnOrNode) {
+TEST(NnfManager, MinimumCardinalityKeepsTheLighterBranchWithoutAnOrNode) {
   MIN_CARD = true;
   compiler_setup s = set_up(make_cnf(3, {{1, 2}, {2, 3}}));
   EXPECT_EQ(ZERO_NNF_NODE->cardinality(), 0xFFFFFFu);
@@ -161,15 +152,7 @@ TEST_F(NnfManager, MinimumCardinalityKeepsTheLighterBranchWithoutAnOrNode) {
   EXPECT_EQ(s.nm->or_count, or_nodes);
 }
 
-TEST_F(NnfManager, AFalseRootIsSavedAsOneNode) {
-  compiler_setup s = set_up(make_cnf(3, {{1, 2}, {2, 3}}));
-  s.nm->root = ZERO_NNF_NODE;
-  tarn_test::temp_dir dir;
-  save_nnf_manager_to_file(dir.file("f.nnf").c_str(), s.nm.get());
-  EXPECT_EQ(tarn_test::read_file(dir.file("f.nnf")), "nnf 1 0 3\nO 0 0\n");
-}
-
-TEST_F(NnfManager, SavingAndExtractingWriteTheSameCircuitFile) {
+TEST(NnfManager, SavingAndExtractingWriteTheSameCircuitFileAndAFalseRootAsOneNode) {
   compiler_setup s = set_up(make_cnf(3, {{1, 2}, {2, 3}}));
   nnf_manager* nm = s.nm.get();
   nnf_node* left[] = {s.node(1), s.node(-2)};
@@ -185,9 +168,12 @@ TEST_F(NnfManager, SavingAndExtractingWriteTheSameCircuitFile) {
   EXPECT_EQ(tarn_test::read_file(dir.file("saved.nnf")),
             "nnf 8 8 3\nL 1\nL -2\nA 2 0 1\nL -1\nL 3\nA 2 3 4\nO 1 2 2 5\n"
             "A 2 2 6\n");
+  nm->root = ZERO_NNF_NODE;
+  save_nnf_manager_to_file(dir.file("false.nnf").c_str(), nm);
+  EXPECT_EQ(tarn_test::read_file(dir.file("false.nnf")), "nnf 1 0 3\nO 0 0\n");
 }
 
-TEST_F(NnfManager, ABlockSizeOfZeroIsOutOfMemory) {
+TEST(NnfManager, ABlockSizeOfZeroIsOutOfMemory) {
   MAX_NNF_MEMORY_BLOCK = 0;
   auto formula = make_cnf(2, {{1, 2}});
   tarn_test::exit_outcome outcome = capture_exit([&] { compiler_setup s = set_up(std::move(formula)); });
@@ -196,7 +182,7 @@ TEST_F(NnfManager, ABlockSizeOfZeroIsOutOfMemory) {
 }
 
 // A conjunction longer than a block must not run past the end of any block.
-TEST_F(NnfManager, ANodeLargerThanABlockGetsABlockOfItsOwn) {
+TEST(NnfManager, ANodeLargerThanABlockGetsABlockOfItsOwn) {
   MAX_NNF_MEMORY_BLOCK = 1 << 20;
   const unsigned vars = 300000;
   compiler_setup s = set_up(make_cnf(vars, {{1, 2}}));

@@ -121,21 +121,7 @@ TEST(StarMatching, MapsEveryVertexOnceWithinTheWeightLimitAndTheMergeBudget) {
   }
 }
 
-TEST(Coarsen, LeavesAHypergraphOfAtMostCoarsenToVerticesAlone) {
-  std::mt19937 rng(1);
-  auto small = make_hgraph(random_net_list(rng, 100, 150, 5));
-  hgp_ctrl ctrl = bisection_ctrl();
-  SetMaxCellWeight__(ctrl, *small);
-  EXPECT_EQ(&Coarsen__(ctrl, *small), small.get());
-  EXPECT_FALSE(small->coarser);
-
-  auto larger = make_hgraph(random_net_list(rng, 101, 150, 5));
-  SetMaxCellWeight__(ctrl, *larger);
-  srand48(1);
-  EXPECT_NE(&Coarsen__(ctrl, *larger), larger.get());
-}
-
-TEST(Coarsen, BuildsShrinkingLevelsThatKeepTheWeightOfTheVerticesInNets) {
+TEST(Coarsen, BuildsShrinkingLevelsThatKeepTheWeightOfTheVerticesInNetsAboveCoarsenTo) {
   for (int ctype = 1; ctype <= 3; ++ctype) {
     SCOPED_TRACE(::testing::Message() << "Ctype " << ctype);
     std::mt19937 rng(ctype);
@@ -159,6 +145,13 @@ TEST(Coarsen, BuildsShrinkingLevelsThatKeepTheWeightOfTheVerticesInNets) {
     EXPECT_EQ(graph->nislands, nislands);
     for (int v = graph->nvtxs - nislands; v < graph->nvtxs; ++v) EXPECT_EQ(graph->incptr[v], graph->incptr[v + 1]);
   }
+  // A hypergraph of at most coarsen_to (100) vertices is left alone.
+  std::mt19937 rng(1);
+  auto small = make_hgraph(random_net_list(rng, 100, 150, 5));
+  hgp_ctrl ctrl = bisection_ctrl();
+  SetMaxCellWeight__(ctrl, *small);
+  EXPECT_EQ(&Coarsen__(ctrl, *small), small.get());
+  EXPECT_FALSE(small->coarser);
 }
 
 TEST(Islands, MoveBehindTheOthersInOrderAndComeBackAtTheTop) {

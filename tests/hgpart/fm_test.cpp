@@ -11,7 +11,9 @@
 namespace {
 using namespace hgp_testing;
 
-TEST(Gains, ComputeInitGainsCountsTheCutReductionOfEveryMoveIncludingOneVertexNets) {
+// The initial gains count the cut reduction of every move, one-vertex nets included, and every
+// move keeps counts and gains equal to a recount.
+TEST(Gains, InitialGainsAndEveryMoveAgreeWithARecount) {
   for (unsigned seed = 1; seed <= 30; ++seed) {
     SCOPED_TRACE(::testing::Message() << "seed " << seed);
     std::mt19937 rng(seed);
@@ -21,21 +23,14 @@ TEST(Gains, ComputeInitGainsCountsTheCutReductionOfEveryMoveIncludingOneVertexNe
     random_sides(rng, *graph);
     ComputeInitGains__(*graph);
     expect_consistent_state(*graph);
-  }
-}
-
-TEST(Gains, MoveVertexKeepsEveryCountAndGainEqualToARecount) {
-  std::mt19937 rng(99);
-  auto graph = make_hgraph(random_net_list(rng, 40, 60, 8, 0, 1, 4));
-  random_sides(rng, *graph);
-  ComputeInitGains__(*graph);
-  for (int step = 0; step < 200; ++step) {
-    const int v = static_cast<int>(rng() % 40);
-    const int cut = graph->mincut - graph->gain[v];
-    MoveVertex__(v, nullptr, *graph);
-    graph->mincut = cut;
-    expect_consistent_state(*graph);
-    if (HasFailure()) FAIL() << "after step " << step;
+    for (int step = 0; step < 10; ++step) {
+      const int v = static_cast<int>(rng() % 30);
+      const int cut = graph->mincut - graph->gain[v];
+      MoveVertex__(v, nullptr, *graph);
+      graph->mincut = cut;
+      expect_consistent_state(*graph);
+    }
+    if (HasFailure()) return;
   }
 }
 
@@ -68,17 +63,11 @@ void check_step_on_random_hypergraphs(Step step, bool heavy) {
   }
 }
 
-TEST(FMRefinement, TwoWayFMKeepsGainsAndCutConsistentAndNeverWorsensABalancedCut) {
+TEST(FMRefinement, EveryVariantKeepsGainsAndCutConsistentAndNeverWorsensABalancedCut) {
   check_step_on_random_hypergraphs(
       [](const hgp_ctrl& ctrl, fm_workspace& ws, hgraph& graph) { Refine_FM__(ctrl, 10, ws, graph); }, false);
-}
-
-TEST(FMRefinement, ConstrainedFMKeepsGainsAndCutConsistentWithHeavyVertices) {
   check_step_on_random_hypergraphs(
       [](const hgp_ctrl& ctrl, fm_workspace& ws, hgraph& graph) { Refine_FM2__(ctrl, 10, ws, graph); }, true);
-}
-
-TEST(FMRefinement, OneWayFMKeepsGainsAndCutConsistentAndNeverWorsensABalancedCut) {
   check_step_on_random_hypergraphs(
       [](const hgp_ctrl& ctrl, fm_workspace& ws, hgraph& graph) { Refine_OneWayFM__(ctrl, 10, ws, graph); }, false);
 }

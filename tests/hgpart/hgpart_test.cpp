@@ -195,35 +195,36 @@ std::vector<int> with_slot(int slot, int value) {
   return options;
 }
 
+// Each bad setting, and each scheme that is not available, ends with its message and status 1;
+// with slot 0 at 0 the option slots are ignored.
 TEST(HGPPartRecursiveDeathTest, RejectsEachBadArgumentWithItsMessageAndStatusOne) {
-  const auto program = with_slot(0, 1);
-  EXPECT_EXIT(call_with(1, 25, program), ::testing::ExitedWithCode(1), "^Nparts should be at least 2\\.\n\n$");
-  EXPECT_EXIT(call_with(1, 0, program), ::testing::ExitedWithCode(1), "^Nparts should be at least 2\\.");
-  EXPECT_EXIT(call_with(2, 0, program), ::testing::ExitedWithCode(1), "^UBfactor should be between 1 and 49\\.\n");
-  EXPECT_EXIT(call_with(2, 50, program), ::testing::ExitedWithCode(1), "^UBfactor should be between 1 and 49\\.\n");
-  EXPECT_EXIT(call_with(2, 25, with_slot(1, 0)), ::testing::ExitedWithCode(1), "^Nruns should be at least 1\\.\n");
-  EXPECT_EXIT(call_with(2, 25, with_slot(2, 0)), ::testing::ExitedWithCode(1), "^Ctype should be between 1 and 5\\.\n");
-  EXPECT_EXIT(call_with(2, 25, with_slot(2, 6)), ::testing::ExitedWithCode(1), "^Ctype should be between 1 and 5\\.\n");
-  EXPECT_EXIT(call_with(2, 25, with_slot(3, 4)), ::testing::ExitedWithCode(1), "^Rtype should be between 1 and 3\\.\n");
-  EXPECT_EXIT(call_with(2, 25, with_slot(4, -1)), ::testing::ExitedWithCode(1),
-              "^Vcycle should be between 0 and 3\\.\n");
-  EXPECT_EXIT(call_with(2, 25, with_slot(5, 2)), ::testing::ExitedWithCode(1),
-              "^Reconst should be between 0 and 1\\.\n");
-  EXPECT_EXIT(call_with(2, 25, with_slot(6, -1)), ::testing::ExitedWithCode(1), "^Fixed should be between 0 and 1\\.\n");
-}
-
-TEST(HGPPartRecursiveDeathTest, IgnoresOptionSlotsWhenSlotZeroIsZero) {
-  std::vector<int> options = {0, -5, 99, 99, 99, 99, 99, 99, 0};
-  call_with(2, 25, options);
-  SUCCEED();
-}
-
-TEST(HGPPartRecursiveDeathTest, EndsWithAClearMessageForSchemesThatAreNotAvailable) {
-  EXPECT_EXIT(call_with(3, 25, with_slot(0, 1)), ::testing::ExitedWithCode(1), "^Nparts 3 is not supported");
-  EXPECT_EXIT(call_with(2, 25, with_slot(2, 4)), ::testing::ExitedWithCode(1), "^Ctype 4 is not supported");
-  EXPECT_EXIT(call_with(2, 25, with_slot(2, 5)), ::testing::ExitedWithCode(1), "^Ctype 5 is not supported");
-  EXPECT_EXIT(call_with(2, 25, with_slot(3, 3)), ::testing::ExitedWithCode(1), "^Rtype 3 is not supported");
-  EXPECT_EXIT(call_with(2, 25, with_slot(6, 1)), ::testing::ExitedWithCode(1), "^Fixed vertices are not supported\\.\n");
+  struct argument_case {
+    int nparts, ubfactor, slot, value;
+    const char* message;
+  };
+  const argument_case cases[] = {
+      {1, 25, 0, 1, "^Nparts should be at least 2\\.\n\n$"},
+      {1, 0, 0, 1, "^Nparts should be at least 2\\."},
+      {2, 0, 0, 1, "^UBfactor should be between 1 and 49\\.\n"},
+      {2, 50, 0, 1, "^UBfactor should be between 1 and 49\\.\n"},
+      {2, 25, 1, 0, "^Nruns should be at least 1\\.\n"},
+      {2, 25, 2, 0, "^Ctype should be between 1 and 5\\.\n"},
+      {2, 25, 2, 6, "^Ctype should be between 1 and 5\\.\n"},
+      {2, 25, 3, 4, "^Rtype should be between 1 and 3\\.\n"},
+      {2, 25, 4, -1, "^Vcycle should be between 0 and 3\\.\n"},
+      {2, 25, 5, 2, "^Reconst should be between 0 and 1\\.\n"},
+      {2, 25, 6, -1, "^Fixed should be between 0 and 1\\.\n"},
+      {3, 25, 0, 1, "^Nparts 3 is not supported"},
+      {2, 25, 2, 4, "^Ctype 4 is not supported"},
+      {2, 25, 2, 5, "^Ctype 5 is not supported"},
+      {2, 25, 3, 3, "^Rtype 3 is not supported"},
+      {2, 25, 6, 1, "^Fixed vertices are not supported\\.\n"},
+  };
+  for (const argument_case& c : cases) {
+    SCOPED_TRACE(c.message);
+    EXPECT_EXIT(call_with(c.nparts, c.ubfactor, with_slot(c.slot, c.value)), ::testing::ExitedWithCode(1), c.message);
+  }
+  call_with(2, 25, {0, -5, 99, 99, 99, 99, 99, 99, 0});
 }
 
 TEST(HGPPartRecursiveDeathTest, RejectsHypergraphArraysItCannotIndexSafely) {
