@@ -140,23 +140,6 @@ TEST(Compile, ExistentialVariablesAreForgotten) {
   }
 }
 
-TEST(Compile, CountsMatchBruteForce) {
-  std::mt19937 random(5005);
-  temp_dir dir;
-  for (int round = 0; round < 30; ++round) {
-    std::string text = random_cnf::generate(random, random_cnf::shape{});
-    std::uint64_t expected = brute_force::models(brute_force::parse_cnf(text)).count();
-    SCOPED_TRACE(text);
-    for (const auto& method : {std::vector<std::string>{}, std::vector<std::string>{"-dt_method", "4"}}) {
-      std::vector<std::string> options{"-count", "-silent"};
-      options.insert(options.end(), method.begin(), method.end());
-      compiled c = compile(dir, text, options);
-      ASSERT_EQ(c.run.status, 0);
-      EXPECT_EQ(tarn_test::count_printed(c.run.out), std::to_string(expected));
-    }
-  }
-}
-
 TEST(Compile, CorpusFormulasHaveTheirKnownCounts) {
   std::string dir_path = std::string(TARN_TEST_DATA) + "/known_counts";
   std::istringstream table(tarn_test::read_file(dir_path + "/counts.tsv"));
