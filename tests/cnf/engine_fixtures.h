@@ -47,6 +47,26 @@ inline std::vector<int> trail_indices(const cnf_manager* m) {
   return result;
 }
 
+// The trail as "literal@level", with "<l" after a literal implied by the literal l and "<#c"
+// after one implied by clause c.
+inline std::string trail_text(const cnf_manager* m) {
+  auto clause_index = [m](literal* const* literals) {
+    for (unsigned i = 0; i < m->clause_count; ++i)
+      if (m->clause_records[i].literals == literals) return m->clause_records[i].index;
+    for (const clause* c = m->learned_clauses; c; c = c->next_learned)
+      if (c->literals == literals) return c->index;
+    return m->report.learned && m->report.learned->literals == literals ? m->report.learned->index : 0u;
+  };
+  std::string text;
+  for (literal* const* t = m->trail.data(); t < m->trail_top; ++t) {
+    const literal* l = *t;
+    text += (text.empty() ? "" : " ") + std::to_string(l->index) + "@" + std::to_string(l->true_level);
+    if (l->reason_literal) text += "<" + std::to_string(l->reason_literal->index);
+    if (l->reason_clause) text += "<#" + std::to_string(clause_index(l->reason_clause));
+  }
+  return text;
+}
+
 inline std::vector<unsigned> watch_list(const literal* l) {
   std::vector<unsigned> result;
   for (const clause* c = l->watch_head; c; c = c->watch_next[c->literals[1] == l]) result.push_back(c->index);

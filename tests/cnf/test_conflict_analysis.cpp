@@ -23,9 +23,7 @@ TEST(CnfConflictAnalysis, LearnsTheFirstImplicationPointClauseOfTheWorkedExample
   undo_decide_literal(m.get());
   ASSERT_TRUE(at_assertion_level(m.get()));
   EXPECT_TRUE(assert_cd_literal(m.get()));
-  EXPECT_EQ(lit(m, -1)->true_level, 1u);
-  EXPECT_EQ(lit(m, -1)->reason_literal, lit(m, -3));
-  EXPECT_EQ(lit(m, -1)->reason_clause, nullptr);
+  EXPECT_EQ(trail_text(m.get()), "-3@1 -1@1<-3");
   EXPECT_EQ(m->learned_clauses, r.learned);
   EXPECT_EQ(r.learned->index, 5u);
   EXPECT_EQ(m->learned_count, 1u);
@@ -38,7 +36,8 @@ TEST(CnfConflictAnalysis, LearnsTheFirstImplicationPointClauseOfTheWorkedExample
   EXPECT_EQ(fixpoint_errors(m.get(), false), "");
 }
 
-TEST(CnfConflictAnalysis, LearnsAOneLiteralClauseAssertedAtLevelOneWithItselfAsReason) {
+// A learned clause of one literal is asserted at level 1 with itself as the reason.
+TEST(CnfConflictAnalysis, LearnsAOneLiteralClauseAssertedAtLevelOne) {
   auto f = make_cnf(2, {{-1, 2}, {-1, -2}});
   auto m = manager_for(*f);
   ASSERT_TRUE(assert_unit_clauses(m.get()));
@@ -50,9 +49,7 @@ TEST(CnfConflictAnalysis, LearnsAOneLiteralClauseAssertedAtLevelOneWithItselfAsR
   undo_decide_literal(m.get());
   ASSERT_TRUE(at_assertion_level(m.get()));
   EXPECT_TRUE(assert_cd_literal(m.get()));
-  EXPECT_EQ(lit(m, -1)->true_level, 1u);
-  EXPECT_EQ(lit(m, -1)->reason_clause, m->report.learned->literals);
-  EXPECT_EQ(m->report.learned->index, 3u);
+  EXPECT_EQ(trail_text(m.get()), "-1@1<#3");
   EXPECT_EQ(watch_list(lit(m, -1)), (std::vector<unsigned>{2, 1}));
   EXPECT_EQ(m->implication_count, 2u);
 }
@@ -70,12 +67,10 @@ TEST(CnfConflictAnalysis, PutsTheHighestLowerLevelLiteralSecondAndKeepsTheOthers
   EXPECT_EQ(indices(m->report.learned->literals), (std::vector<int>{-3, -2, -1}));
   EXPECT_EQ(m->report.conflict_level, 4u);
   EXPECT_EQ(m->report.assertion_level, 3u);
-
   undo_decide_literal(m.get());
   ASSERT_TRUE(at_assertion_level(m.get()));
   EXPECT_TRUE(assert_cd_literal(m.get()));
-  EXPECT_EQ(lit(m, -3)->true_level, 3u);
-  EXPECT_EQ(lit(m, -3)->reason_clause, m->report.learned->literals);
+  EXPECT_EQ(trail_text(m.get()), "1@2 2@3 -3@3<#3");
   EXPECT_EQ(watch_list(lit(m, -2)).front(), 3u);
   EXPECT_EQ(fixpoint_errors(m.get(), false), "");
 
@@ -118,5 +113,5 @@ TEST(CnfConflictAnalysis, ReportsANewConflictWhenTheAssertedLiteralFailsAtLevelO
   EXPECT_EQ(m->report.conflict_level, 1u);
   EXPECT_EQ(m->report.assertion_level, 1u);
   undo_assert_unit_clauses(m.get());
-  EXPECT_EQ(trail_indices(m.get()), std::vector<int>{});
+  EXPECT_EQ(trail_text(m.get()), "");
 }

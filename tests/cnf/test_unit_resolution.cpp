@@ -4,52 +4,33 @@
 
 using namespace engine_test;
 
-TEST(CnfUnitResolution, ImpliesWithAReasonLiteralThroughTwoLiteralClausesAndAReasonClauseOtherwise) {
-  auto f = make_cnf(4, {{-1, 2, 3}, {-3}, {-1, 4}});
-  auto m = manager_for(*f);
-  ASSERT_TRUE(assert_unit_clauses(m.get()));
-  EXPECT_EQ(lit(m, -3)->true_level, 1u);
-  EXPECT_EQ(lit(m, -3)->reason_clause, nullptr);
-  ASSERT_TRUE(decide_literal(lit(m, 1), m.get()));
-  EXPECT_EQ(m->level, 2u);
-  EXPECT_EQ(lit(m, 2)->true_level, 2u);
-  EXPECT_EQ(lit(m, -2)->false_level, 2u);
-  EXPECT_EQ(lit(m, 2)->reason_clause, index2clausep(1, m.get())->literals);
-  EXPECT_EQ(lit(m, 2)->reason_literal, nullptr);
-  EXPECT_EQ(lit(m, 4)->reason_literal, lit(m, 1));
-  EXPECT_EQ(lit(m, 4)->reason_clause, nullptr);
-  EXPECT_TRUE(index2clausep(3, m.get())->subsumed);
-  EXPECT_EQ(m->decision_count, 1u);
-  EXPECT_EQ(m->implication_count, 2u);
-  EXPECT_EQ(m->max_level, 1u);
-  EXPECT_EQ(fixpoint_errors(m.get(), false), "");
-}
-
-// Watch lists are visited from the most recently added clause, implied literals in the order
-// they were pushed, and an eclause falsifies its other literals before any watched clause.
-TEST(CnfUnitResolution, PropagatesInItsFixedOrder) {
+// Implications through two-literal clauses and eclauses have a reason literal, through longer
+// clauses a reason clause; watch lists are visited from the most recently added clause, implied
+// literals in the order they were pushed, and an eclause falsifies its other literals before any
+// watched clause.
+TEST(CnfUnitResolution, PropagatesInItsFixedOrderWithReasonsAndLevels) {
   struct order_case {
     clause_list clauses;
     unsigned eclauses;
-    std::vector<int> trail;
+    std::string trail;
   };
   const order_case cases[] = {
-      {{{-1, 2}, {-1, 3}}, 0, {1, 3, 2}},
-      {{{-1, 2}, {-1, 3}, {-3, 4}, {-2, 5}}, 0, {1, 3, 2, 4, 5}},
-      {{{-1, 4}, {1, 2, 3}}, 1, {1, -2, -3, 4}},
+      {{{-1, 2, 3}, {-3}, {-1, 4}}, 0, "-3@1 1@2 4@2<1 2@2<#1"},
+      {{{-1, 2}, {-1, 3}}, 0, "1@2 3@2<1 2@2<1"},
+      {{{-1, 2}, {-1, 3}, {-3, 4}, {-2, 5}}, 0, "1@2 3@2<1 2@2<1 4@2<3 5@2<2"},
+      {{{-1, 4}, {1, 2, 3}}, 1, "1@2 -2@2<1 -3@2<1 4@2<1"},
   };
   for (const order_case& c : cases) {
     auto f = make_cnf(5, c.clauses, c.eclauses);
     auto m = manager_for(*f);
+    ASSERT_TRUE(assert_unit_clauses(m.get()));
     ASSERT_TRUE(decide_literal(lit(m, 1), m.get()));
-    EXPECT_EQ(trail_indices(m.get()), c.trail);
+    EXPECT_EQ(trail_text(m.get()), c.trail);
+    EXPECT_EQ(lit(m, -1)->false_level, 2u);
     EXPECT_EQ(fixpoint_errors(m.get(), false), "");
+    EXPECT_EQ(m->decision_count, 1u);
+    EXPECT_EQ(m->max_level, 1u);
   }
-  auto f = make_cnf(4, {{-1, 4}, {1, 2, 3}}, 1);
-  auto m = manager_for(*f);
-  ASSERT_TRUE(decide_literal(lit(m, 1), m.get()));
-  EXPECT_EQ(lit(m, -2)->reason_literal, lit(m, 1));
-  EXPECT_EQ(lit(m, -3)->true_level, 2u);
 }
 
 TEST(CnfUnitResolution, ReportsTwoTrueEclauseLiteralsAsAConflictOfTheirComplements) {
@@ -62,14 +43,11 @@ TEST(CnfUnitResolution, ReportsTwoTrueEclauseLiteralsAsAConflictOfTheirComplemen
   EXPECT_EQ(implict_binary_clause_literals[2], nullptr);
   EXPECT_EQ(indices(m->report.learned->literals), (std::vector<int>{-1}));
   EXPECT_EQ(m->report.assertion_level, 1u);
-}
-
-TEST(CnfUnitResolution, ReportsNothingWithoutBacktrackingAnalysis) {
   DD_BACKTRACK = false;
-  auto f = make_cnf(2, {{-1, 2}, {-1, -2}});
-  auto m = manager_for(*f);
-  EXPECT_FALSE(decide_literal(lit(m, 1), m.get()));
-  EXPECT_EQ(m->report.learned, nullptr);
+  auto g = make_cnf(2, {{-1, 2}, {-1, -2}});
+  auto n = manager_for(*g);
+  EXPECT_FALSE(decide_literal(lit(n, 1), n.get()));
+  EXPECT_EQ(n->report.learned, nullptr) << "nothing to report without backtracking analysis";
 }
 
 TEST(CnfUnitResolution, ResumesTheReplacementSearchWhereTheLastOneStoppedAndTakesTrueLiterals) {
@@ -84,8 +62,7 @@ TEST(CnfUnitResolution, ResumesTheReplacementSearchWhereTheLastOneStoppedAndTake
   EXPECT_EQ(indices(c->literals), (std::vector<int>{5, 4, 1, 2, 3}));
   EXPECT_EQ(c->watch_cursor, c->literals + 5);
   ASSERT_TRUE(decide_literal(lit(m, -4), m.get()));
-  EXPECT_EQ(lit(m, 5)->true_level, 5u);
-  EXPECT_EQ(lit(m, 5)->reason_clause, c->literals);
+  EXPECT_EQ(trail_text(m.get()), "-1@2 -2@3 -3@4 -4@5 5@5<#1");
   EXPECT_EQ(watch_invariant_errors(m.get()), "");
 
   auto g = make_cnf(3, {{1, 2, 3}});
@@ -93,23 +70,23 @@ TEST(CnfUnitResolution, ResumesTheReplacementSearchWhereTheLastOneStoppedAndTake
   ASSERT_TRUE(decide_literal(lit(n, 3), n.get()));
   ASSERT_TRUE(decide_literal(lit(n, -1), n.get()));
   EXPECT_EQ(indices(index2clausep(1, n.get())->literals), (std::vector<int>{3, 2, 1}));
-  EXPECT_FALSE(lit(n, 2)->var->assigned);
+  EXPECT_EQ(trail_text(n.get()), "3@2 -1@3");
 }
 
 TEST(CnfUnitResolution, AssertsUnitClausesInVariableOrderPositiveFirstAndStopsAtAClash) {
   auto f = make_cnf(3, {{-3}, {2}, {1, 2}});
   auto m = manager_for(*f, {3, 2, 1});
   ASSERT_TRUE(assert_unit_clauses(m.get()));
-  EXPECT_EQ(trail_indices(m.get()), (std::vector<int>{2, -3}));
+  EXPECT_EQ(trail_text(m.get()), "2@1 -3@1");
   EXPECT_TRUE(assert_unit_clause(lit(m, 2), m.get()));
   EXPECT_FALSE(assert_unit_clause(lit(m, 3), m.get()));
 
   auto g = make_cnf(3, {{3}, {-3}, {1, 2}});
   auto n = manager_for(*g);
   EXPECT_FALSE(assert_unit_clauses(n.get()));
-  EXPECT_EQ(trail_indices(n.get()), (std::vector<int>{3}));
+  EXPECT_EQ(trail_text(n.get()), "3@1");
   undo_assert_unit_clauses(n.get());
-  EXPECT_EQ(trail_indices(n.get()), std::vector<int>{});
+  EXPECT_EQ(trail_text(n.get()), "");
   EXPECT_FALSE(index2clausep(1, n.get())->subsumed);
 }
 

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "compiler/compile.h"
+#include "e2e/brute_force.h"
 #include "compiler/compiler_fixture.h"
 #include "nnf/nnf-operations.h"
 
@@ -143,63 +144,31 @@ inline std::unique_ptr<nnf> circuit_from(const std::string& text, unsigned var_c
 }
 
 // ---------------------------------------------------------------------------------------------
-// Truth tables: bit a of the table is the value under assignment a, where variable v is true
-// exactly when bit v - 1 of a is set. 64 assignments are evaluated per machine word.
+// Functions and smoothness judged by the independent evaluator of the end-to-end tests.
 // ---------------------------------------------------------------------------------------------
-using table = std::vector<std::uint64_t>;
+using table = brute_force::table;
 
-inline table variable_column(unsigned var, unsigned var_count) {
-  std::size_t assignments = std::size_t{1} << var_count;
-  table column((assignments + 63) / 64, 0);
-  for (std::size_t a = 0; a < assignments; ++a)
-    if ((a >> (var - 1)) & 1) column[a / 64] |= std::uint64_t{1} << (a % 64);
-  return column;
-}
-
-inline table all_ones(unsigned var_count) {
-  std::size_t assignments = std::size_t{1} << var_count;
-  table ones((assignments + 63) / 64, ~std::uint64_t{0});
-  if (assignments % 64) ones.back() = (std::uint64_t{1} << assignments) - 1;
-  return ones;
+inline brute_force::circuit judged_form(const nnf& circuit, unsigned var_count) {
+  brute_force::circuit c;
+  c.vars = var_count;
+  for (const nnfn& n : circuit.nodes) {
+    if (!living_node(n)) ADD_FAILURE() << "a dead or duplicate node";
+    if (literal_node(n)) {
+      c.nodes.push_back({'L', n.type == nnfn_type::pos_literal ? int(n.size) : -int(n.size), {}});
+      continue;
+    }
+    c.nodes.push_back({n.type == nnfn_type::and_node ? 'A' : 'O', int(n.var), {}});
+    c.nodes.back().children.assign(n.children.get(), n.children.get() + n.size);
+  }
+  return c;
 }
 
 inline table truth_table(const nnf& circuit, unsigned var_count) {
-  table ones = all_ones(var_count);
-  std::vector<table> columns(var_count + 1);
-  for (unsigned v = 1; v <= var_count; ++v) columns[v] = variable_column(v, var_count);
-  std::vector<table> value(circuit.node_count);
-  for (unsigned i = 0; i < circuit.node_count; ++i) {
-    const nnfn& n = circuit.nodes[i];
-    table& t = value[i];
-    switch (n.type) {
-      case nnfn_type::pos_literal: t = columns[n.size]; break;
-      case nnfn_type::neg_literal:
-        t = columns[n.size];
-        for (std::size_t w = 0; w < t.size(); ++w) t[w] = ~t[w] & ones[w];
-        break;
-      case nnfn_type::and_node:
-        t = ones;
-        for (unsigned k = 0; k < n.size; ++k)
-          for (std::size_t w = 0; w < t.size(); ++w) t[w] &= value[n.children[k]][w];
-        break;
-      case nnfn_type::or_node:
-        t.assign(ones.size(), 0);
-        for (unsigned k = 0; k < n.size; ++k)
-          for (std::size_t w = 0; w < t.size(); ++w) t[w] |= value[n.children[k]][w];
-        break;
-      default: ADD_FAILURE() << "node " << i << " is dead or a duplicate"; t.assign(ones.size(), 0);
-    }
-  }
-  return value.back();
+  return brute_force::judge(judged_form(circuit, var_count)).function;
 }
 
-inline std::uint64_t models_in(const table& t) {
-  std::uint64_t count = 0;
-  for (std::uint64_t w : t) count += static_cast<std::uint64_t>(__builtin_popcountll(w));
-  return count;
-}
-
-inline bool holds(const table& t, std::size_t assignment) { return (t[assignment / 64] >> (assignment % 64)) & 1; }
+// Every or-node's children mention the same variables; with `all`, the root mentions them all.
+inline bool smooth(const nnf& circuit, bool all) { return brute_force::smooth(judged_form(circuit, circuit.var_count), all); }
 
 // ---------------------------------------------------------------------------------------------
 // Structural checks of a circuit that left a pass.
@@ -228,20 +197,6 @@ inline void expect_well_formed(const nnf& circuit) {
   EXPECT_EQ(edges, circuit.edge_count);
 }
 
-// The variables mentioned below each node, as sorted lists.
-inline std::vector<std::set<unsigned>> variables_below(const nnf& circuit) {
-  std::vector<std::set<unsigned>> vars(circuit.node_count);
-  for (unsigned i = 0; i < circuit.node_count; ++i) {
-    const nnfn& n = circuit.nodes[i];
-    if (literal_node(n)) {
-      vars[i].insert(n.size);
-      continue;
-    }
-    for (unsigned k = 0; k < n.size; ++k) vars[i].insert(vars[n.children[k]].begin(), vars[n.children[k]].end());
-  }
-  return vars;
-}
-
 // ---------------------------------------------------------------------------------------------
 // Random CNFs and their compilation into decomposable, deterministic circuits.
 // ---------------------------------------------------------------------------------------------
@@ -266,18 +221,7 @@ inline clause_list random_cnf(std::mt19937& rng, unsigned var_count, unsigned cl
 }
 
 inline table cnf_table(const clause_list& clauses, unsigned var_count) {
-  table t = all_ones(var_count);
-  std::size_t assignments = std::size_t{1} << var_count;
-  for (std::size_t a = 0; a < assignments; ++a) {
-    bool satisfied = true;
-    for (const auto& clause : clauses) {
-      bool some = false;
-      for (int lit : clause) some |= (((a >> (std::abs(lit) - 1)) & 1) != 0) == (lit > 0);
-      if (!some) { satisfied = false; break; }
-    }
-    if (!satisfied) t[a / 64] &= ~(std::uint64_t{1} << (a % 64));
-  }
-  return t;
+  return brute_force::models(brute_force::formula{var_count, 0, clauses});
 }
 
 // The compiled circuit of the CNF over variables 1..var_count (min-fill dtree); with min_card,
@@ -288,17 +232,6 @@ inline std::unique_ptr<nnf> compile_cnf(const clause_list& clauses, unsigned var
   comp_dtree(s.dm.get(), s.cm.get(), s.nm.get(), s.cache.get());
   MIN_CARD = false;
   return extract_nnf_from_manager(s.nm.get());
-}
-
-// The assignments of `models` with the fewest true variables.
-inline table minimum_cardinality(const table& models, unsigned var_count) {
-  table least(models.size(), 0);
-  int fewest = 99;
-  for (std::size_t a = 0; a < (std::size_t{1} << var_count); ++a)
-    if (holds(models, a)) fewest = std::min(fewest, __builtin_popcountll(a));
-  for (std::size_t a = 0; a < (std::size_t{1} << var_count); ++a)
-    if (holds(models, a) && __builtin_popcountll(a) == fewest) least[a / 64] |= std::uint64_t{1} << (a % 64);
-  return least;
 }
 
 // A random NNF over few variables, dense in the shapes that reduction rewrites: constants,

@@ -62,7 +62,7 @@ TEST(Reduction, RewritesEachShapeItsRuleNamesAndNothingElse) {
     fixtures::expect_well_formed(*circuit);
     EXPECT_EQ(text_of(*circuit), c.reduced);
     if (c.forget.empty()) {
-      EXPECT_EQ(fixtures::truth_table(*circuit, c.vars), before);
+      EXPECT_TRUE(fixtures::truth_table(*circuit, c.vars) == before);
     }
   }
 }
@@ -80,7 +80,7 @@ TEST(ReductionProperties, KeepsTheFunctionNeverGrowsAndLeavesSortedUniqueNodes) 
     unsigned edges = circuit->edge_count;
     exist_quantify_nnf({}, *circuit);
     fixtures::expect_well_formed(*circuit);
-    ASSERT_EQ(fixtures::truth_table(*circuit, vars), before) << text_of(*circuit);
+    ASSERT_TRUE(fixtures::truth_table(*circuit, vars) == before) << text_of(*circuit);
     EXPECT_LE(circuit->edge_count, edges);
     std::set<std::string> seen;
     for (const nnfn& n : circuit->nodes) {
@@ -103,13 +103,8 @@ TEST(ReductionProperties, ForgettingOnDecomposableCircuitsIsExistentialQuantific
     auto clauses = fixtures::random_cnf(rng, vars, vars + round % 7, 3);
     auto circuit = fixtures::compile_cnf(clauses, vars);
     unsigned x = 1 + rng() % vars;
-    fixtures::table f = fixtures::cnf_table(clauses, vars);
-    fixtures::table expected(f.size(), 0);
-    for (std::size_t a = 0; a < (std::size_t{1} << vars); ++a)
-      if (fixtures::holds(f, a) || fixtures::holds(f, a ^ (std::size_t{1} << (x - 1))))
-        expected[a / 64] |= std::uint64_t{1} << (a % 64);
     exist_quantify_nnf({x}, *circuit);
     fixtures::expect_well_formed(*circuit);
-    EXPECT_EQ(fixtures::truth_table(*circuit, vars), expected);
+    EXPECT_TRUE(fixtures::truth_table(*circuit, vars) == fixtures::cnf_table(clauses, vars).forget(x));
   }
 }
