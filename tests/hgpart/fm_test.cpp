@@ -109,7 +109,9 @@ TEST(FMRefinement, TakesBackEveryMoveWhenNoPrefixBeatsTheStart) {
   expect_consistent_state(*graph);
 }
 
-TEST(Balance, ReachesBothLeastWeightsFromAnyStartWhenTheWeightsAreSmall) {
+// From any start, small weights reach both least weights; a balanced start is left alone
+// without drawing a random number.
+TEST(Balance, ReachesBothLeastWeightsFromAnyStartAndLeavesABalancedOneAlone) {
   for (unsigned seed = 1; seed <= 40; ++seed) {
     SCOPED_TRACE(::testing::Message() << "seed " << seed);
     std::mt19937 rng(seed);
@@ -117,32 +119,25 @@ TEST(Balance, ReachesBothLeastWeightsFromAnyStartWhenTheWeightsAreSmall) {
     auto graph = make_hgraph(random_net_list(rng, n, n, 6, 0, seed % 2 ? 3 : 1, 2));
     const hgp_ctrl ctrl = bisection_ctrl(5 + static_cast<int>(seed % 40));
     auto workspace = construct_fm_workspace(*graph);
-    const int lopsided = static_cast<int>(seed % 3); // all on side 0, all on side 1, random
-    for (int v = 0; v < n; ++v) graph->where[v] = lopsided < 2 ? lopsided : static_cast<int>(rng() % 2);
+    const int start = static_cast<int>(seed % 4); // all on side 0, all on side 1, random, halves
+    for (int v = 0; v < n; ++v) graph->where[v] = start < 2 ? start : start == 2 ? rng() % 2 : v < n / 2;
     ComputeInitGains__(*graph);
+    const balance_bounds bounds = BalanceBounds__(ctrl, CoreWeight__(*graph));
+    const bool balanced = IsBalanced__(bounds, *graph);
+    const std::vector<int> where(graph->where.begin(), graph->where.end());
+    srand48(seed);
+    const double first_draw = drand48();
     srand48(seed);
     Balance__(ctrl, *workspace, *graph);
-    const balance_bounds bounds = BalanceBounds__(ctrl, CoreWeight__(*graph));
     EXPECT_GE(graph->pwgts[0], bounds.min[0]);
     EXPECT_GE(graph->pwgts[1], bounds.min[1]);
     expect_consistent_state(*graph);
+    if (balanced) {
+      EXPECT_EQ(std::vector<int>(graph->where.begin(), graph->where.end()), where);
+      EXPECT_EQ(drand48(), first_draw);
+    }
     if (HasFailure()) return;
   }
-}
-
-TEST(Balance, LeavesABalancedBisectionAloneAndDrawsNoRandomNumber) {
-  std::mt19937 rng(4);
-  auto graph = make_hgraph(random_net_list(rng, 40, 50, 5));
-  const hgp_ctrl ctrl = bisection_ctrl(25);
-  auto workspace = construct_fm_workspace(*graph);
-  for (int v = 0; v < 40; ++v) graph->where[v] = v < 18 ? 0 : 1; // 18 >= min0 = 10
-  ComputeInitGains__(*graph);
-  srand48(8);
-  Balance__(ctrl, *workspace, *graph);
-  const double next = drand48();
-  srand48(8);
-  EXPECT_EQ(next, drand48());
-  for (int v = 0; v < 40; ++v) EXPECT_EQ(graph->where[v], v < 18 ? 0 : 1);
 }
 
 TEST(Balance, DropsAVertexTooHeavyToMoveAndTakesTheNextOnes) {

@@ -4,7 +4,6 @@
 
 #include <climits>
 #include <random>
-#include <string>
 #include <vector>
 
 #include "hgpart/basics.h"
@@ -153,29 +152,6 @@ TEST(HGPPartRecursive, HandlesEmptyAndSingleVertexHypergraphs) {
   HGP_PartRecursive(1, 1, nullptr, eptr1, eind1, nullptr, 2, 25, kProgramOptions, &part, &cut);
   EXPECT_TRUE(part == 0 || part == 1);
   EXPECT_EQ(cut, 0);
-}
-
-TEST(HGPPartRecursive, PrintsTheBisectionAndTrialLinesForTheirDebugBits) {
-  std::mt19937 rng(3);
-  const net_list nets = random_net_list(rng, 300, 350, 4);
-  std::vector<int> options = options_with_seed(1);
-  options[8] = 8 | 16;
-  testing::internal::CaptureStdout();
-  const bisection result = bisect(nets, options);
-  const std::string out = testing::internal::GetCapturedStdout();
-  EXPECT_EQ(out.rfind("\n  Bisecting a hgraph of size [vertices=300, hedges=350, balance=0.50]\n", 0), 0u) << out;
-  EXPECT_NE(out.find("    Cut of trial    0:\t "), std::string::npos) << out;
-  EXPECT_NE(out.find("    Cut of trial    1:\t "), std::string::npos) << out;
-  EXPECT_NE(out.find("    The mincut for this bisection = " + std::to_string(result.cut) + ", (average = "),
-            std::string::npos)
-      << out;
-
-  options[8] = 1 | 2;
-  testing::internal::CaptureStdout();
-  bisect(nets, options);
-  const std::string levels = testing::internal::GetCapturedStdout();
-  EXPECT_EQ(levels.rfind("[", 0), 0u) << levels; // the first level's statistics come first
-  EXPECT_NE(levels.find("\nBestcut Icut: "), std::string::npos) << levels;
 }
 
 // ---------------------------------------------------------------------------------------------
