@@ -169,34 +169,6 @@ TEST(DefaultDtree, ABetterTreeHasASmallerClusterThenContextSumThenALargerSeparat
   clear_best_hdtree();
 }
 
-TEST(DefaultDtree, KeepingATreeTakesItsMaximaAndSumsOnlyWhenItIsBetter) {
-  initialize_best_hdtree();
-  initialize_current_hdtree();
-  update_current_hdtree(3, 2, 4);
-  auto first = std::make_unique<hdtree>();
-  const hdtree* first_address = first.get();
-  keep_hdtree(std::move(first));
-  EXPECT_EQ(best_hdtree.get(), first_address);
-  EXPECT_EQ(best_cluster_size_max, 5u);
-  EXPECT_EQ(mpz_get_ui(best_cluster_size_sum), 32u);
-
-  initialize_current_hdtree();
-  update_current_hdtree(3, 2, 4);
-  keep_hdtree(std::make_unique<hdtree>());
-  EXPECT_EQ(best_hdtree.get(), first_address) << "an equal tree does not replace the earlier one";
-
-  initialize_current_hdtree();
-  update_current_hdtree(1, 1, 0);
-  update_current_hdtree(0, 1, 1);
-  keep_hdtree(std::make_unique<hdtree>());
-  EXPECT_NE(best_hdtree.get(), first_address);
-  EXPECT_EQ(best_cluster_size_max, 2u);
-  EXPECT_EQ(best_context_size_max, 1u);
-  EXPECT_EQ(mpz_get_ui(best_cluster_size_sum), 4u + 2u);
-  EXPECT_EQ(mpz_get_ui(best_separator_size_sum), 1u + 2u);
-  clear_best_hdtree();
-}
-
 TEST(DefaultDtree, ATrySurvivesUpToTheBestClusterSumExactlyBeyondSixtyFourBits) {
   initialize_best_hdtree();
   initialize_current_hdtree();

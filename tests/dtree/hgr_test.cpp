@@ -123,25 +123,6 @@ TEST(HypergraphReduction, NestedReductionsRestoreEveryCountButLeaveArraysPermute
   EXPECT_EQ(h->undo_top, 0u);
 }
 
-TEST(HypergraphReduction, RemovesMarkedNodesWithTheEdgesOnlyTheyHadEmptyEdgesAndGivenEdges) {
-  auto f = make_cnf(6, {{1, 2}, {2, 3}, {3, 4}});
-  std::unique_ptr<hgr> h = cnf2hgr(f.get());
-  EXPECT_EQ(remove_empty_edges(h.get()), 2u);
-  EXPECT_EQ(h->edge_count, 4u);
-  h->node_block[2].mark = 1;  // clause 3 goes, and with it variable 4 (variable 3 stays for clause 2)
-  remove_marked_nodes_and_their_edges(h.get());
-  EXPECT_EQ(h->node_count, 2u);
-  std::set<unsigned> active;
-  for (unsigned i = 0; i < h->edge_count; ++i) active.insert(h->edges[i]->index);
-  EXPECT_EQ(active, (std::set<unsigned>{1, 2, 3}));
-  remove_edges(edge_set(h.get(), {2}).get(), h.get());
-  EXPECT_EQ(h->edge_count, 2u);
-  EXPECT_EQ(h->node_block[0].edge_count, 1u);
-  for (int level = 0; level < 3; ++level) restore_hgr(h.get());
-  EXPECT_EQ(h->edge_count, 6u);
-  EXPECT_EQ(h->node_block[0].edge_count, 2u);
-}
-
 TEST(DuplicateNodes, FormGroupsChainedInArrayOrderWithTheFirstAsRepresentative) {
   auto f = make_cnf(4, {{1, 2, 3}, {4}, {3, -2, 1}, {1, 2}, {-1, -2, -3}, {-4}});
   std::unique_ptr<hgr> h = cnf2hgr(f.get());

@@ -81,39 +81,6 @@ TEST(MinFill, MatchesTheDefinitionOnRandomFormulasWithAndWithoutBlocks) {
   }
 }
 
-TEST(MinFill, KeepsEveryActiveScoreExactAndReportsEveryChange) {
-  const unsigned seed = 77;
-  std::mt19937 rng(seed);
-  for (int round = 0; round < 100; ++round) {
-    auto f = random_cnf(rng, 12, 16);
-    Graph g(f.get());
-    const int V = g.vertex_count();
-    for (int v = 1; v <= V; ++v) {
-      g.active[v] = 1;
-      g.score[v] = g.minFillScore(v);
-    }
-    std::vector<int> alive(V);
-    for (int v = 1; v <= V; ++v) alive[v - 1] = v;
-    std::shuffle(alive.begin(), alive.end(), rng);
-    std::vector<int> changed;
-    while (!alive.empty()) {
-      int v = alive.back();
-      alive.pop_back();
-      std::vector<long long> before = g.score;
-      g.removeAndConnect(v, changed);
-      EXPECT_TRUE(std::is_sorted(changed.begin(), changed.end()));
-      EXPECT_EQ(std::adjacent_find(changed.begin(), changed.end()), changed.end());
-      EXPECT_TRUE(g.getNeighbors(v).empty());
-      for (int u : alive) {
-        ASSERT_EQ(g.score[u], g.minFillScore(u)) << "seed " << seed << " round " << round << " vertex " << u;
-        if (g.score[u] != before[u]) {
-          EXPECT_TRUE(std::binary_search(changed.begin(), changed.end(), u)) << "vertex " << u;
-        }
-      }
-    }
-  }
-}
-
 TEST(MinFillWithBlocks, PutsEveryLowerBlockFirstWhateverTheScoresAndNeedsOneBlockPerVariable) {
   // Without blocks the order is 4, 3, 2, 1; here block 0 holds 1 and 3.
   auto f = make_cnf(4, {{1, 2}, {2, 3}, {3, 4}});
