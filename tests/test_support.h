@@ -8,12 +8,14 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <memory>
 #include <random>
 #include <regex>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -203,30 +205,33 @@ inline clause_list random_clauses(std::mt19937& random, unsigned vars, unsigned 
   return clauses;
 }
 
-// The models of f by enumeration (an eclause holds exactly one true literal), projected on the
-// variables not in `forget`: an assignment counts when some assignment that differs from it only
-// on forgotten variables satisfies f.
-inline unsigned long long brute_force_count(const cnf& f, const std::vector<unsigned>& forget = {}) {
-  auto satisfies = [&](unsigned long long a) {
-    for (unsigned i = 0; i < f.clause_count(); ++i) {
+// Brute force: bit v - 1 of an assignment is the value of variable v.
+inline bool literal_holds(int literal, unsigned long long assignment) {
+  return ((assignment >> (std::abs(literal) - 1)) & 1) == (literal > 0);
+}
+
+// The models of f by enumeration: a clause needs a true literal, an eclause exactly one.
+inline std::vector<std::uint32_t> models(const cnf& f) {
+  std::vector<std::uint32_t> result;
+  for (std::uint32_t a = 0; a < (1u << f.var_count); ++a) {
+    bool model = true;
+    for (unsigned i = 0; i < f.clause_count() && model; ++i) {
       unsigned true_literals = 0;
-      for (const int* l = f.clause(i); *l; ++l) true_literals += ((a >> (std::abs(*l) - 1)) & 1) == (*l > 0);
-      if (true_literals == 0 || (i >= f.clause_count() - f.eclause_count && true_literals > 1)) return false;
+      for (const int* l = f.clause(i); *l; ++l) true_literals += literal_holds(*l, a);
+      model = true_literals == 1 || (true_literals > 1 && i < f.clause_count() - f.eclause_count);
     }
-    return true;
-  };
-  unsigned long long forgotten = 0, count = 0;
-  for (unsigned v : forget) forgotten |= 1ull << (v - 1);
-  for (unsigned long long a = 0; a < (1ull << f.var_count); ++a) {
-    if (a & forgotten) continue;
-    bool model = false;
-    for (unsigned long long b = forgotten;; b = (b - 1) & forgotten) {
-      model = model || satisfies(a | b);
-      if (b == 0) break;
-    }
-    count += model;
+    if (model) result.push_back(a);
   }
-  return count << __builtin_popcountll(forgotten);
+  return result;
+}
+
+// The number of models projected on the variables not in `forget`, over all variables.
+inline unsigned long long brute_force_count(const cnf& f, const std::vector<unsigned>& forget = {}) {
+  std::uint32_t forgotten = 0;
+  for (unsigned v : forget) forgotten |= 1u << (v - 1);
+  std::set<std::uint32_t> projected;
+  for (std::uint32_t a : models(f)) projected.insert(a & ~forgotten);
+  return projected.size() << __builtin_popcount(forgotten);
 }
 
 }  // namespace tarn_test

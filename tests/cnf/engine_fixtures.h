@@ -74,31 +74,11 @@ inline std::vector<unsigned> watch_list(const literal* l) {
 }
 
 // ---------------------------------------------------------------------------------------------
-// Brute force: assignment bit v - 1 is the value of variable v.
+// Brute force
 // ---------------------------------------------------------------------------------------------
 
-inline bool literal_holds(int literal, std::uint32_t assignment) {
-  bool value = assignment >> (std::abs(literal) - 1) & 1;
-  return literal > 0 ? value : !value;
-}
-
-// A clause needs a true literal; an eclause also allows no more than one.
-inline bool satisfies(const cnf& formula, std::uint32_t assignment) {
-  unsigned first_eclause = formula.clause_count() - formula.eclause_count;
-  for (unsigned i = 0; i < formula.clause_count(); ++i) {
-    unsigned true_literals = 0;
-    for (const int* l = formula.clause(i); *l; ++l) true_literals += literal_holds(*l, assignment);
-    if (true_literals == 0 || (i >= first_eclause && true_literals > 1)) return false;
-  }
-  return true;
-}
-
-inline std::vector<std::uint32_t> models(const cnf& formula) {
-  std::vector<std::uint32_t> result;
-  for (std::uint32_t a = 0; a < (1u << formula.var_count); ++a)
-    if (satisfies(formula, a)) result.push_back(a);
-  return result;
-}
+using tarn_test::literal_holds;
+using tarn_test::models;
 
 inline bool implied_by(const std::vector<std::uint32_t>& formula_models, const std::vector<int>& clause_literals) {
   for (std::uint32_t a : formula_models) {

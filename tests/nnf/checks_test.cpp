@@ -62,7 +62,7 @@ TEST(CheckProperties, CompiledCircuitsAreDecomposableAndEntailmentMatchesBruteFo
   for (unsigned round = 0; round < 150; ++round) {
     SCOPED_TRACE("seed " + std::to_string(seed) + " round " + std::to_string(round));
     unsigned vars = 1 + round % 10;
-    auto clauses = fixtures::random_cnf(rng, vars, vars + round % (vars + 1), 3);
+    auto clauses = fixtures::random_cnf(rng, vars, vars + round % (vars + 1));
     auto circuit = fixtures::compile_cnf(clauses, vars);
     testing::internal::CaptureStdout();
     EXPECT_TRUE(nnf_decomposable(*circuit));
@@ -71,7 +71,7 @@ TEST(CheckProperties, CompiledCircuitsAreDecomposableAndEntailmentMatchesBruteFo
 
     fixtures::table models = fixtures::cnf_table(clauses, vars);
     auto e = construct_evaluation(*circuit);
-    for (const auto& probe : fixtures::random_cnf(rng, vars, 8, 3)) {
+    for (const auto& probe : fixtures::random_cnf(rng, vars, 8)) {
       bool entailed = !models.intersects(~fixtures::cnf_table({probe}, vars));
       std::vector<int> terminated = probe;
       terminated.push_back(0);

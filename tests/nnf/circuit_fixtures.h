@@ -202,22 +202,8 @@ inline void expect_well_formed(const nnf& circuit) {
 // ---------------------------------------------------------------------------------------------
 using clause_list = std::vector<std::vector<int>>;
 
-// Mostly clauses of two to max_width literals, with an occasional unit clause.
-inline clause_list random_cnf(std::mt19937& rng, unsigned var_count, unsigned clause_count, unsigned max_width) {
-  clause_list clauses;
-  std::uniform_int_distribution<unsigned> var(1, var_count);
-  for (unsigned c = 0; c < clause_count; ++c) {
-    unsigned w = max_width < 2 || rng() % 8 == 0 ? 1 : 2 + static_cast<unsigned>(rng() % (max_width - 1));
-    std::set<unsigned> used;
-    std::vector<int> clause;
-    while (clause.size() < w && used.size() < var_count) {
-      unsigned v = var(rng);
-      if (!used.insert(v).second) continue;
-      clause.push_back(rng() % 2 ? static_cast<int>(v) : -static_cast<int>(v));
-    }
-    clauses.push_back(clause);
-  }
-  return clauses;
+inline clause_list random_cnf(std::mt19937& rng, unsigned var_count, unsigned clause_count) {
+  return tarn_test::random_clauses(rng, var_count, clause_count);
 }
 
 inline table cnf_table(const clause_list& clauses, unsigned var_count) {

@@ -100,7 +100,7 @@ TEST(ReductionProperties, ForgettingOnDecomposableCircuitsIsExistentialQuantific
   for (unsigned round = 0; round < 100; ++round) {
     SCOPED_TRACE("seed " + std::to_string(seed) + " round " + std::to_string(round));
     unsigned vars = 3 + round % 8;
-    auto clauses = fixtures::random_cnf(rng, vars, vars + round % 7, 3);
+    auto clauses = fixtures::random_cnf(rng, vars, vars + round % 7);
     auto circuit = fixtures::compile_cnf(clauses, vars);
     unsigned x = 1 + rng() % vars;
     exist_quantify_nnf({x}, *circuit);

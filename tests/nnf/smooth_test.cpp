@@ -79,7 +79,7 @@ TEST(SmoothingProperties, CountsAndMinimisationOfCompiledCircuitsMatchBruteForce
   for (unsigned round = 0; round < 200; ++round) {
     SCOPED_TRACE("seed " + std::to_string(seed) + " round " + std::to_string(round));
     unsigned vars = 1 + round % 12;
-    auto clauses = fixtures::random_cnf(rng, vars, vars + round % (vars + 1), 3);
+    auto clauses = fixtures::random_cnf(rng, vars, vars + round % (vars + 1));
     fixtures::table models = fixtures::cnf_table(clauses, vars);
     auto circuit = fixtures::compile_cnf(clauses, vars);
     if (round % 3 == 0) exist_quantify_nnf({}, *circuit);
