@@ -3,27 +3,6 @@
 
 using namespace engine_test;
 
-TEST(CnfManager, LaysOutRecordsInTheGivenOrdersAfterASpareClauseRecord) {
-  auto f = make_cnf(3, {{1, 2}, {-2, 3}, {-1, -3}}, 2);
-  auto m = manager_for(*f, {3, 1, 2}, {3, 1, 2});
-  EXPECT_EQ(index2varp(1, m.get()), &m->var_records[1]);
-  EXPECT_EQ(lit(m, 3), m->var_records[0].pos);
-  EXPECT_EQ(lit(m, -3), m->var_records[0].neg);
-  EXPECT_EQ(lit(m, -3)->complement, lit(m, 3));
-  EXPECT_EQ(lit(m, 3)->var, &m->var_records[0]);
-  EXPECT_EQ(lit(m, 3)->weight - lit(m, -3)->weight, 1);
-  EXPECT_EQ(m->clause_records[-1].index, 0u);
-  EXPECT_EQ(index2clausep(3, m.get()), &m->clause_records[0]);
-  EXPECT_EQ(m->clause_records[2].index, 2u);
-  EXPECT_EQ(indices(index2clausep(2, m.get())->literals), (std::vector<int>{-2, 3}));
-  EXPECT_EQ(m->clause_block.size(), 5u);
-  EXPECT_EQ(m->literal_count, 6u);
-  EXPECT_EQ(index2clausep(1, m.get())->eclause + index2clausep(2, m.get())->eclause * 2 +
-                index2clausep(3, m.get())->eclause * 4,
-            6);
-  EXPECT_EQ(m->level, 1u);
-}
-
 // Occurrence lists follow the clause storage order, watch lists run the other way; unit clauses
 // go to the unit tables and, like a complementary pair (counted once), are watched nowhere.
 TEST(CnfManager, ListsOccurrencesAndWatchesInStorageOrder) {

@@ -101,12 +101,3 @@ TEST(CnfUnitResolution, FlagsEachClauseOfATrueLiteralOnceOnTheSubsumedStack) {
   EXPECT_FALSE(index2clausep(3, m.get())->subsumed);
   EXPECT_TRUE(index2clausep(2, m.get())->subsumed);
 }
-
-#ifndef NDEBUG
-TEST(CnfUnitResolution, RefusesToDecideAnAssignedLiteral) {
-  auto f = make_cnf(2, {{-1, 2}});
-  auto m = manager_for(*f);
-  ASSERT_TRUE(decide_literal(lit(m, 1), m.get()));
-  EXPECT_DEATH(decide_literal(lit(m, 2), m.get()), "assigned");
-}
-#endif

@@ -32,15 +32,6 @@ bool bit(unsigned a, unsigned v) { return (a >> (v - 1)) & 1; }
 
 }  // namespace
 
-TEST(NnfManager, NumbersTheConstantsThenEveryLiteralPositiveFirst) {
-  compiler_setup s = set_up(make_cnf(3, {{1, 2}, {2, 3}}));
-  EXPECT_EQ(ZERO_NNF_NODE->id, 0u);
-  EXPECT_EQ(ONE_NNF_NODE->id, 1u);
-  EXPECT_EQ(s.node(2)->id, 4u);
-  EXPECT_EQ(s.node(-2)->id, 5u);
-  EXPECT_EQ(s.nm->node_count, 8u);
-}
-
 TEST(NnfManager, AndAndOrNodesAreUniqueWhateverTheOrderOfTheirChildren) {
   compiler_setup s = set_up(make_cnf(3, {{1, 2}, {2, 3}}));
   nnf_node* a[] = {s.node(1), s.node(-2), s.node(3)};

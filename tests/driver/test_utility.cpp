@@ -48,12 +48,6 @@ TEST(BlockOrderReader, ReadsExactlyTheGivenCountAndRejectsAShortFile) {
   EXPECT_EQ(outcome.output, "\nFile " + path + " holds 5 of the 6 integers it should hold.\n");
 }
 
-TEST(Utility, ReadsZeroTerminatedListsWithoutTheTerminator) {
-  const unsigned list[] = {5, 2, 0, 9};
-  EXPECT_EQ(read_unsigned_array(list), (std::vector<unsigned>{5, 2}));
-  EXPECT_TRUE(read_unsigned_array(nullptr).empty());
-}
-
 TEST(Utility, PushItemsToEndKeepsThePassingItemsInOrderBehindTheOthers) {
   int items[] = {1, 2, 3, 4, 5, 6};
   auto even = [](int x) { return x % 2 == 0; };

@@ -173,24 +173,10 @@ inline void check_hdtree(const hdtree* root, const hgr* h) { hdtree_checker(root
 // Random small CNFs: some variables unused, some clauses repeated.
 inline std::unique_ptr<cnf> random_cnf(std::mt19937& rng, unsigned max_vars, unsigned max_clauses) {
   unsigned vars = 1 + rng() % max_vars;
-  unsigned clauses = 1 + rng() % max_clauses;
-  std::vector<std::vector<int>> cls;
-  for (unsigned c = 0; c < clauses; ++c) {
-    if (!cls.empty() && rng() % 8 == 0) {
-      cls.push_back(cls[rng() % cls.size()]);
-      continue;
-    }
-    unsigned size = 1 + rng() % std::min(4u, vars);
-    std::vector<int> clause;
-    std::set<unsigned> used;
-    while (clause.size() < size) {
-      unsigned v = 1 + rng() % vars;
-      if (!used.insert(v).second) continue;
-      clause.push_back(rng() % 2 ? static_cast<int>(v) : -static_cast<int>(v));
-    }
-    cls.push_back(clause);
-  }
-  return make_cnf(vars, cls);
+  tarn_test::clause_list clauses = tarn_test::random_clauses(rng, vars, 1 + rng() % max_clauses);
+  for (std::vector<int>& c : clauses)
+    if (rng() % 8 == 0) c = clauses[rng() % clauses.size()];
+  return make_cnf(vars, clauses);
 }
 
 }  // namespace dtree_test

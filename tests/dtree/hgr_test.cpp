@@ -18,14 +18,6 @@ std::vector<unsigned> edge_nodes(const hgr_edge* e) {
   return out;
 }
 
-// Node and edge counts, and the incidence counts by record (not by position).
-std::vector<unsigned> counts_of(const hgr& h) {
-  std::vector<unsigned> c{h.node_count, h.edge_count};
-  for (const hgr_node& n : h.node_block) c.push_back(n.edge_count);
-  for (const hgr_edge& e : h.edge_block) c.push_back(e.node_count);
-  return c;
-}
-
 }  // namespace
 
 TEST(HypergraphOfCnf, HasANodePerClauseAndAnEdgePerVariableWithIncidencesInOrder) {
@@ -88,39 +80,6 @@ TEST(EdgeSets, KeepTheStatedOrdersAndAnswerMembershipByIdentity) {
   edges_remove_edge(s.get(), 2);
   edges_remove_edge(s.get(), 9);
   EXPECT_EQ(indices(s.get()), (std::vector<unsigned>{1, 4, 3}));
-}
-
-TEST(HypergraphReduction, NestedReductionsRestoreEveryCountButLeaveArraysPermuted) {
-  auto f = make_cnf(5, {{1, 2}, {2, 3}, {3, 4}, {4, 5}, {1, 5}});
-  std::unique_ptr<hgr> h = cnf2hgr(f.get());
-  std::vector<unsigned> original = counts_of(*h);
-  std::vector<hgr_node*> original_nodes = h->nodes;
-  reduce_hgr(h.get());
-  EXPECT_EQ(h->undo_top, 1u) << "a level opens even with nothing marked";
-  EXPECT_EQ(h->node_count, 5u);
-
-  h->nodes[0]->mark = 1;  // clause 1
-  h->edges[2]->mark = 1;  // variable 3
-  reduce_hgr(h.get());
-  std::vector<unsigned> first = counts_of(*h);
-  EXPECT_EQ(h->node_count, 4u);
-  EXPECT_EQ(h->edge_count, 4u);
-  EXPECT_EQ(h->node_block[1].edge_count, 1u) << "clause 2 lost variable 3";
-  EXPECT_EQ(h->edge_block[0].node_count, 1u) << "variable 1 lost clause 1";
-  EXPECT_EQ(h->node_block[0].mark, 1u) << "removed items keep their marks until restored";
-
-  h->nodes[0]->mark = 1;
-  reduce_hgr(h.get());
-  EXPECT_EQ(h->node_count, 3u);
-  restore_hgr(h.get());
-  EXPECT_EQ(counts_of(*h), first);
-  restore_hgr(h.get());
-  restore_hgr(h.get());
-  EXPECT_EQ(counts_of(*h), original);
-  EXPECT_NE(h->nodes, original_nodes) << "restoring does not undo the permutation";
-  for (const hgr_node& n : h->node_block) EXPECT_EQ(n.mark, 0u);
-  for (const hgr_edge& e : h->edge_block) EXPECT_EQ(e.mark, 0u);
-  EXPECT_EQ(h->undo_top, 0u);
 }
 
 TEST(DuplicateNodes, FormGroupsChainedInArrayOrderWithTheFirstAsRepresentative) {

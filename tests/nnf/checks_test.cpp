@@ -41,21 +41,6 @@ TEST(Entailment, ACircuitEntailsTheClausesThatHoldUnderEveryAssignmentItEvaluate
   EXPECT_FALSE(nnf_entails_cnf(*circuit_from("L 3|L -3|A 2 0 1", 3), formula_of(3, {{1}})));
 }
 
-TEST(Entailment, EvaluationReadsTheLiteralSetsAndLeavesTheirBitsAsSet) {
-  auto circuit = circuit_from("L 1|L -2|A 2 0 1|L 3|O 0 2 2 3", 3);
-  auto e = construct_evaluation(*circuit);
-  init_evaluation_1(*e);
-  EXPECT_TRUE(evaluate_nnf(*circuit, *e));
-  mpz_clrbit(e->pos.get(), 2);  // x3 false
-  mpz_clrbit(e->neg.get(), 1);  // not x2 false
-  EXPECT_FALSE(evaluate_nnf(*circuit, *e));
-  EXPECT_TRUE(mpz_tstbit(e->values.get(), 0)) << "x1 stays true";
-  EXPECT_TRUE(nnf_entails_clause(*circuit, std::vector<int>{1, 3, 0}.data(), *e));
-  EXPECT_FALSE(nnf_entails_clause(*circuit, std::vector<int>{-2, 0}.data(), *e));
-  free_evaluation(e);
-  EXPECT_EQ(e, nullptr);
-}
-
 TEST(CheckProperties, CompiledCircuitsAreDecomposableAndEntailmentMatchesBruteForce) {
   const unsigned seed = 555;
   std::mt19937 rng(seed);

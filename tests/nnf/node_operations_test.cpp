@@ -116,14 +116,3 @@ TEST(UniqueTable, LiveNodesOfEqualTypeAndChildrenMatchWhateverTheDecisionVariabl
   EXPECT_FALSE(lookup_node(result, probe, *circuit, *table));
   free_un_table(table);
 }
-
-TEST(TrimNnf, KeepsEveryIndexWhenNothingDiedAndRecomputesTheEdgeCount) {
-  auto circuit = shared_literal_circuit();
-  circuit->edge_count = 99;
-  std::vector<unsigned> map(circuit->node_count, 77);
-  trim_nnf(*circuit, map);
-  EXPECT_EQ(map, (std::vector<unsigned>{0, 1, 2, 3, 4, 5}));
-  EXPECT_EQ(circuit->edge_count, 6u);
-  EXPECT_EQ(circuit->node_count, 6u);
-  EXPECT_EQ(text_of(*circuit), "L 1|L 2|A 2 0 1|L -1|A 2 3 1|O 1 2 2 4");
-}
