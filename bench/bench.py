@@ -111,8 +111,10 @@ def check_circuit(checker, cnf, known):
     checked = cnf + ".checked"
     tautology_free_copy(cnf, checked)
     cmd = [sys.executable, checker, checked, cnf + ".nnf"] + (["--expect-count", known] if known else [])
-    verdict = subprocess.run(cmd, capture_output=True, text=True)
-    return verdict.returncode == 0, verdict.stdout.strip()
+    # Counts of thousands of digits exceed Python's default limit for int-string conversion.
+    env = dict(os.environ, PYTHONINTMAXSTRDIGITS="0")
+    verdict = subprocess.run(cmd, capture_output=True, text=True, env=env)
+    return verdict.returncode == 0, (verdict.stdout + verdict.stderr).strip()[-2000:]
 
 
 def print_families(results):
