@@ -14,7 +14,6 @@
 #include <fstream>
 #include <memory>
 #include <random>
-#include <regex>
 #include <set>
 #include <sstream>
 #include <string>
@@ -157,7 +156,22 @@ inline run_result run_tarn_line(const std::string& workdir, const std::string& a
 
 // The output with every time "%0.3fs" replaced by "<t>", so that runs compare exactly.
 inline std::string mask_times(const std::string& text) {
-  return std::regex_replace(text, std::regex("[0-9]+\\.[0-9]{3}s"), "<t>");
+  auto digit = [&](std::size_t k) { return k < text.size() && std::isdigit(static_cast<unsigned char>(text[k])); };
+  std::string masked;
+  for (std::size_t i = 0; i < text.size();) {
+    std::size_t j = i;
+    while (digit(j)) ++j;
+    if (j > i && text.compare(j, 1, ".") == 0 && digit(j + 1) && digit(j + 2) && digit(j + 3) &&
+        text.compare(j + 4, 1, "s") == 0) {
+      masked += "<t>";
+      i = j + 5;
+    } else {
+      j = std::max(j, i + 1);
+      masked.append(text, i, j - i);
+      i = j;
+    }
+  }
+  return masked;
 }
 
 // The count of the last "%s models / " line, or "" when there is none.
