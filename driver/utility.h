@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <ctime>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -102,4 +103,19 @@ unsigned push_items_to_end(T* items, unsigned n, Test passes) {
     }
   }
   return static_cast<unsigned>(k + 1);
+}
+
+// Frees the subtrees of a binary tree whose children are unique_ptr members `left` and `right`
+// without recursion: dtrees built from orders can be deeper than the stack allows.
+template <typename Node>
+void release_subtrees(Node& root) {
+  std::vector<std::unique_ptr<Node>> pending;
+  if (root.left) pending.push_back(std::move(root.left));
+  if (root.right) pending.push_back(std::move(root.right));
+  while (!pending.empty()) {
+    std::unique_ptr<Node> node = std::move(pending.back());
+    pending.pop_back();
+    if (node->left) pending.push_back(std::move(node->left));
+    if (node->right) pending.push_back(std::move(node->right));
+  }
 }

@@ -263,17 +263,7 @@ void write_vcg_node(std::FILE* out, const dtree* t, int parent) {
 
 }  // namespace
 
-dtree::~dtree() {
-  std::vector<std::unique_ptr<dtree>> pending;
-  if (left) pending.push_back(std::move(left));
-  if (right) pending.push_back(std::move(right));
-  while (!pending.empty()) {
-    std::unique_ptr<dtree> t = std::move(pending.back());
-    pending.pop_back();
-    if (t->left) pending.push_back(std::move(t->left));
-    if (t->right) pending.push_back(std::move(t->right));
-  }
-}
+dtree::~dtree() { release_subtrees(*this); }
 
 void hdtree_sizes_max(const hdtree* t, unsigned long* cluster, unsigned long* cutset, unsigned long* context,
                       unsigned long* separator) {

@@ -10,17 +10,7 @@
 
 #include "driver/utility.h"
 
-hdtree::~hdtree() {
-  std::vector<std::unique_ptr<hdtree>> pending;
-  if (left) pending.push_back(std::move(left));
-  if (right) pending.push_back(std::move(right));
-  while (!pending.empty()) {
-    std::unique_ptr<hdtree> node = std::move(pending.back());
-    pending.pop_back();
-    if (node->left) pending.push_back(std::move(node->left));
-    if (node->right) pending.push_back(std::move(node->right));
-  }
-}
+hdtree::~hdtree() { release_subtrees(*this); }
 
 bool leaf_hdtree(const hdtree* t) { return !t->left; }
 
