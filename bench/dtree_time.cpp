@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "bench/dtree_measures.h"
+#include "bench/measures.h"
 #include "cnf/cnf_read.h"
 #include "driver/utility.h"
 #include "dtree/elm_orders.h"
@@ -75,7 +75,7 @@ int main(int argc, char** argv) {
   run_with_large_stack([&] { t = cnf2hdtree(formula.get(), h.get(), HDTREE_TYPE, nullptr); });
   const double cpu = watch.cpu_seconds(), wall = watch.wall_seconds();
   if (argc > 4) save_hdtree_to_file(argv[4], t.get(), h.get());
-  std::printf("%u %u %lu %.3f %.3f %u\n", formula->var_count, formula->clause_count(), pins, cpu, wall,
-              t ? largest_cluster(t.get()) : 0);
+  std::printf("%u %u %lu %.3f %.3f %lu\n", formula->var_count, formula->clause_count(), pins, cpu, wall,
+              t ? max_cluster(t.get()) : 0UL);
   return 0;
 }

@@ -3,7 +3,7 @@
 // A benchmark tool, built with the project.
 #include <cstdio>
 
-#include "bench/dtree_measures.h"
+#include "bench/measures.h"
 #include "cnf/cnf_read.h"
 #include "driver/utility.h"
 #include "dtree/elm_orders.h"
@@ -24,7 +24,7 @@ int main(int argc, char** argv) {
   std::unique_ptr<hdtree> t = order2hdtree(order, h.get());
   double bucket = bucket_watch.wall_seconds();
 
-  std::printf("%u %u %lu %.3f %.3f %u\n", formula->var_count, formula->clause_count(), literals, minfill, bucket,
-              t ? largest_cluster(t.get()) : 0);
+  std::printf("%u %u %lu %.3f %.3f %lu\n", formula->var_count, formula->clause_count(), literals, minfill, bucket,
+              t ? max_cluster(t.get()) : 0UL);
   return 0;
 }

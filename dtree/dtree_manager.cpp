@@ -265,24 +265,21 @@ void write_vcg_node(std::FILE* out, const dtree* t, int parent) {
 
 dtree::~dtree() { release_subtrees(*this); }
 
+// Iterative, since a dtree built from an order can be deeper than the stack allows. Leaves count
+// for the cluster and context maxima only.
 void hdtree_sizes_max(const hdtree* t, unsigned long* cluster, unsigned long* cutset, unsigned long* context,
                       unsigned long* separator) {
-  *cluster = t->context->count + t->cutset->count;
-  *context = t->context->count;
-  if (!t->left) {
-    *cutset = 0;
-    *separator = 0;
-    return;
-  }
-  *cutset = t->cutset->count;
-  *separator = t->separator->count;
-  for (const hdtree* child : {t->left.get(), t->right.get()}) {
-    unsigned long cl, cu, co, se;
-    hdtree_sizes_max(child, &cl, &cu, &co, &se);
-    *cluster = std::max(*cluster, cl);
-    *cutset = std::max(*cutset, cu);
-    *context = std::max(*context, co);
-    *separator = std::max(*separator, se);
+  *cluster = *cutset = *context = *separator = 0;
+  std::vector<const hdtree*> pending{t};
+  while (!pending.empty()) {
+    const hdtree* node = pending.back();
+    pending.pop_back();
+    *cluster = std::max<unsigned long>(*cluster, node->context->count + node->cutset->count);
+    *context = std::max<unsigned long>(*context, node->context->count);
+    if (!node->left) continue;
+    *cutset = std::max<unsigned long>(*cutset, node->cutset->count);
+    *separator = std::max<unsigned long>(*separator, node->separator->count);
+    pending.insert(pending.end(), {node->left.get(), node->right.get()});
   }
 }
 
