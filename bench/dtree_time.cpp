@@ -3,10 +3,13 @@
 //   dtree_time FILE.cnf METHOD [TRIES] [DTREE_OUT]
 //     one line: vars clauses pins dtree_cpu_s dtree_wall_s max_cluster
 //     (METHOD as -dt_method; TRIES as -dt_count; DTREE_OUT: also write the dtree file there)
-//   dtree_time FILE.cnf top [RUNS]
+//   dtree_time FILE.cnf top [RUNS [SEED]]
 //     the top-level bisection of the default dtree alone (partition_hgr with balance factor 25),
 //     RUNS times (default 5), on the hypergraph the construction starts from (duplicate clauses
-//     and empty variables removed): one line per run, "top vertices nets pins cut cpu_s wall_s"
+//     and empty variables removed): one line per run, "top vertices nets pins cut cpu_s wall_s".
+//     With SEED the partitioner is seeded with it instead of the time, so that runs repeat each
+//     other exactly, and each line ends with a checksum of the bisection (to tell that a change
+//     to the partitioner kept its results).
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -21,6 +24,7 @@
 #include "driver/utility.h"
 #include "dtree/elm_orders.h"
 #include "dtree/hdtree_partition.h"
+#include "hgpart/hgpart.h"
 
 namespace {
 
@@ -41,15 +45,44 @@ unsigned cut_edges(const hgr* h) {
   return cut;
 }
 
-void time_top_bisection(hgr* h, int runs) {
+// The partitioner's input as partition_hgr gives it: vertex i is the node at position i.
+void seeded_bisection(int seed, hgr* h) {
+  for (unsigned i = 0; i < h->node_count; ++i) h->nodes[i]->mark = i;
+  std::vector<int> eptr{0}, eind;
+  for (unsigned e = 0; e < h->edge_count; ++e) {
+    for (unsigned j = 0; j < h->edges[e]->node_count; ++j) eind.push_back(static_cast<int>(h->edges[e]->nodes[j]->mark));
+    eptr.push_back(static_cast<int>(eind.size()));
+  }
+  int options[9];
+  std::copy(hgp_options, hgp_options + 9, options);
+  options[7] = seed;
+  std::vector<int> part(h->node_count);
+  int edgecut = 0;
+  HGP_PartRecursive(static_cast<int>(h->node_count), static_cast<int>(h->edge_count), nullptr, eptr.data(),
+                    eind.data(), nullptr, 2, 25, options, part.data(), &edgecut);
+  for (unsigned i = 0; i < h->node_count; ++i) h->nodes[i]->mark = static_cast<unsigned>(part[i]);
+}
+
+unsigned long bisection_checksum(const hgr* h) {
+  unsigned long sum = 0;
+  for (unsigned i = 0; i < h->node_count; ++i) sum = sum * 1000003UL + h->nodes[i]->mark;
+  return sum;
+}
+
+void time_top_bisection(hgr* h, int runs, const char* seed) {
   remove_duplicate_nodes(h);
   allocate_hgp_arrays(h);
   remove_empty_edges(h);
   for (int run = 0; run < runs; ++run) {
     stopwatch watch;
-    partition_hgr(25, h);
+    if (seed)
+      seeded_bisection(std::atoi(seed), h);
+    else
+      partition_hgr(25, h);
     const double cpu = watch.cpu_seconds(), wall = watch.wall_seconds();
-    std::printf("top %u %u %lu %u %.3f %.3f\n", h->node_count, h->edge_count, pin_count(h), cut_edges(h), cpu, wall);
+    std::printf("top %u %u %lu %u %.3f %.3f", h->node_count, h->edge_count, pin_count(h), cut_edges(h), cpu, wall);
+    if (seed) std::printf(" %016lx", bisection_checksum(h));
+    std::printf("\n");
     std::fflush(stdout);
   }
   free_hgp_arrays();
@@ -60,11 +93,11 @@ void time_top_bisection(hgr* h, int runs) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc < 3) fatal("usage: dtree_time FILE.cnf METHOD|top [TRIES|RUNS] [DTREE_OUT]\n");
+  if (argc < 3) fatal("usage: dtree_time FILE.cnf METHOD|top [TRIES|RUNS] [DTREE_OUT|SEED]\n");
   std::unique_ptr<cnf> formula = get_cnf_from_file(argv[1], true);
   std::unique_ptr<hgr> h = cnf2hgr(formula.get());
   if (std::strcmp(argv[2], "top") == 0) {
-    time_top_bisection(h.get(), argc > 3 ? std::atoi(argv[3]) : 5);
+    time_top_bisection(h.get(), argc > 3 ? std::atoi(argv[3]) : 5, argc > 4 ? argv[4] : nullptr);
     return 0;
   }
   HDTREE_TYPE = std::atoi(argv[2]);

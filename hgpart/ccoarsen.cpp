@@ -18,14 +18,15 @@ int CMatch_Edges__(const hgp_ctrl& ctrl, hgraph& graph) {
     scan_connections(
         v, graph, [&](int e) { return net_size(graph, e) <= ctrl.maxsize; },
         [&](int u) { return graph.cellmap[u] == -1 && graph.where[u] == graph.where[v]; }, scan);
-    int partner = -1;
+    const connection* best = nullptr;
     for (int k = 0; k < scan.ntouched; ++k) {
-      const int u = scan.touched[k];
-      if (graph.cellwgt[u] > limit) continue;
-      if (partner == -1 || scan.conn[u] > scan.conn[partner] ||
-          (scan.conn[u] == scan.conn[partner] && graph.cellwgt[u] < graph.cellwgt[partner]))
-        partner = u;
+      const connection& candidate = scan.touched[k];
+      if (graph.cellwgt[candidate.vertex] > limit) continue;
+      if (!best || candidate.weight > best->weight ||
+          (candidate.weight == best->weight && graph.cellwgt[candidate.vertex] < graph.cellwgt[best->vertex]))
+        best = &candidate;
     }
+    const int partner = best ? best->vertex : -1;
     clear_connections(scan);
     graph.cellmap[v] = cnvtxs;
     if (partner != -1) graph.cellmap[partner] = cnvtxs;

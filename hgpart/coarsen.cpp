@@ -14,9 +14,8 @@ constexpr double kMergeShare = 0.4;      // merges per level, as a share of the 
 }  // namespace
 
 void init_connection_scan(int n, connection_scan& scan) {
-  scan.conn = hgp_array<float>(n, "HGP: scan->conn");
-  scan.seen = hgp_array<int>(n, "HGP: scan->seen");
-  scan.touched = hgp_array<int>(n, "HGP: scan->touched");
+  scan.slots = hgp_array<connection_slot>(n, "HGP: scan->slots");
+  scan.touched = hgp_array<connection>(n, "HGP: scan->touched");
   scan.ntouched = 0;
   scan.current = 1;
 }
@@ -61,10 +60,10 @@ void HeavyEdgeOrder__(const hgp_ctrl& ctrl, const hgraph& graph, int* order) {
     bool mergeable = false;
     float strongest = 0.0f;
     for (int k = 0; k < scan.ntouched; ++k) {
-      const int u = scan.touched[k];
-      if (graph.cellwgt[u] > limit) continue;
+      const connection& candidate = scan.touched[k];
+      if (graph.cellwgt[candidate.vertex] > limit) continue;
       mergeable = true;
-      strongest = std::max(strongest, scan.conn[u]);
+      strongest = std::max(strongest, candidate.weight);
     }
     key[v] = mergeable ? static_cast<int>(100.0f / strongest) : -1;
     maxkey = std::max(maxkey, key[v]);
@@ -83,14 +82,15 @@ namespace {
 // later candidate replaces one that already belongs to a coarse vertex.
 template <typename Fits>
 int strongest_candidate(const connection_scan& scan, const int* cellmap, Fits fits) {
-  int best = -1;
+  const connection* best = nullptr;
   for (int k = 0; k < scan.ntouched; ++k) {
-    const int u = scan.touched[k];
-    if (!fits(u)) continue;
-    if (best == -1 || scan.conn[u] > scan.conn[best] || (scan.conn[u] == scan.conn[best] && cellmap[best] != -1))
-      best = u;
+    const connection& candidate = scan.touched[k];
+    if (!fits(candidate.vertex)) continue;
+    if (!best || candidate.weight > best->weight ||
+        (candidate.weight == best->weight && cellmap[best->vertex] != -1))
+      best = &candidate;
   }
-  return best;
+  return best ? best->vertex : -1;
 }
 }  // namespace
 

@@ -34,13 +34,23 @@ void PrintCoarseningStats__(const hgp_ctrl& ctrl, const hgraph& coarse);
 
 // Connection weights from one vertex to its candidate partners, in the order first met while
 // scanning the vertex's nets in order and their vertices in order. A candidate is listed once,
-// however many nets it shares with the vertex.
+// however many nets it shares with the vertex. The weights sit beside the candidates, so that the
+// choice of a partner reads them in order instead of across a per-vertex array.
+struct connection {
+  int vertex;   // the candidate
+  float weight; // sum of edgewgt over the nets it shares with the scanned vertex
+};
+
+struct connection_slot {
+  int scan = 0;    // the scan that last listed the vertex
+  int listed = 0;  // its position in touched during that scan
+};
+
 struct connection_scan {
-  hgp_array<float> conn;  // [0, n) sum of edgewgt over the nets shared with the vertex
-  hgp_array<int> seen;    // [0, n) the scan that last listed the vertex in touched
-  hgp_array<int> touched; // [0, ntouched) the candidates in the order first met
+  hgp_array<connection_slot> slots; // [0, n) per vertex
+  hgp_array<connection> touched;    // [0, ntouched) the candidates in the order first met
   int ntouched = 0;
-  int current = 1;        // number of the scan under way
+  int current = 1;                  // number of the scan under way
 };
 
 void init_connection_scan(int n, connection_scan& scan);
@@ -57,12 +67,13 @@ void scan_connections(int v, const hgraph& graph, NetOk net_ok, Listed listed, c
     for (int j = graph.netptr[e]; j < graph.netptr[e + 1]; ++j) {
       const int u = graph.netind[j];
       if (u == v || !listed(u)) continue;
-      if (scan.seen[u] != scan.current) {
-        scan.seen[u] = scan.current;
-        scan.conn[u] = 0.0f;
-        scan.touched[scan.ntouched++] = u;
+      connection_slot& slot = scan.slots[u];
+      if (slot.scan != scan.current) {
+        slot.scan = scan.current;
+        slot.listed = scan.ntouched;
+        scan.touched[scan.ntouched++] = connection{u, 0.0f};
       }
-      scan.conn[u] += weight;
+      scan.touched[slot.listed].weight += weight;
     }
   }
 }
