@@ -18,13 +18,14 @@ int CMatch_Edges__(const hgp_ctrl& ctrl, hgraph& graph) {
     scan_connections(
         v, graph, [&](int e) { return net_size(graph, e) <= ctrl.maxsize; },
         [&](int u) { return graph.cellmap[u] == -1 && graph.where[u] == graph.where[v]; }, scan);
+    // The strongest candidate that fits, the lighter on a tie; weaker ones are passed over unread.
     const connection* best = nullptr;
     for (int k = 0; k < scan.ntouched; ++k) {
       const connection& candidate = scan.touched[k];
-      if (graph.cellwgt[candidate.vertex] > limit) continue;
-      if (!best || candidate.weight > best->weight ||
-          (candidate.weight == best->weight && graph.cellwgt[candidate.vertex] < graph.cellwgt[best->vertex]))
-        best = &candidate;
+      if (best && candidate.weight < best->weight) continue;
+      const int weight = graph.cellwgt[candidate.vertex];
+      if (weight > limit) continue;
+      if (!best || candidate.weight > best->weight || weight < graph.cellwgt[best->vertex]) best = &candidate;
     }
     const int partner = best ? best->vertex : -1;
     clear_connections(scan);

@@ -61,9 +61,9 @@ void HeavyEdgeOrder__(const hgp_ctrl& ctrl, const hgraph& graph, int* order) {
     float strongest = 0.0f;
     for (int k = 0; k < scan.ntouched; ++k) {
       const connection& candidate = scan.touched[k];
-      if (graph.cellwgt[candidate.vertex] > limit) continue;
+      if ((mergeable && candidate.weight <= strongest) || graph.cellwgt[candidate.vertex] > limit) continue;
       mergeable = true;
-      strongest = std::max(strongest, candidate.weight);
+      strongest = candidate.weight;
     }
     key[v] = mergeable ? static_cast<int>(100.0f / strongest) : -1;
     maxkey = std::max(maxkey, key[v]);
@@ -79,16 +79,16 @@ void HeavyEdgeOrder__(const hgp_ctrl& ctrl, const hgraph& graph, int* order) {
 // ---------------------------------------------------------------------------------------------
 namespace {
 // The best partner among the scanned candidates that fit: the strongest connection; on a tie a
-// later candidate replaces one that already belongs to a coarse vertex.
+// later candidate replaces one that already belongs to a coarse vertex. A weaker candidate than
+// the best so far cannot win, so it is passed over before its weights are looked up.
 template <typename Fits>
 int strongest_candidate(const connection_scan& scan, const int* cellmap, Fits fits) {
   const connection* best = nullptr;
   for (int k = 0; k < scan.ntouched; ++k) {
     const connection& candidate = scan.touched[k];
-    if (!fits(candidate.vertex)) continue;
-    if (!best || candidate.weight > best->weight ||
-        (candidate.weight == best->weight && cellmap[best->vertex] != -1))
-      best = &candidate;
+    if (best && (candidate.weight < best->weight || (candidate.weight == best->weight && cellmap[best->vertex] == -1)))
+      continue;
+    if (fits(candidate.vertex)) best = &candidate;
   }
   return best ? best->vertex : -1;
 }
