@@ -4,7 +4,6 @@
 #include <cstdio>
 
 #include "hgpart/ikeysort.h"
-#include "hgpart/iintsort.h"
 #include "hgpart/util.h"
 
 namespace {
@@ -150,34 +149,54 @@ struct contracted_nets {
   hgp_array<int> source; // [0, count) the fine net each came from
 };
 
-// Maps every net to the coarse vertices of its vertices, once each; nets left with fewer than two
-// vertices are dropped and their weight added to the coarse level's rmnetwgt.
+// Calls visit(c, e) once for every coarse vertex c and every net e that holds one of c's vertices,
+// with c ascending: walking the coarse vertices in order lists each net's coarse vertices already
+// sorted. last_vertex is a per-net scratch that must not hold any coarse vertex number on entry.
+template <typename Visit>
+void for_each_coarse_pin(int cnvtxs, const hgraph& graph, hgp_array<int>& last_vertex, Visit visit) {
+  for (int c = 0; c < cnvtxs; ++c)
+    for (int k = graph.mptr[c]; k < graph.mptr[c + 1]; ++k) {
+      const int v = graph.mind[k];
+      for (int i = graph.incptr[v]; i < graph.incptr[v + 1]; ++i) {
+        const int e = graph.incind[i];
+        if (last_vertex[e] == c) continue;
+        last_vertex[e] = c;
+        visit(c, e);
+      }
+    }
+}
+
+// Maps every net to the coarse vertices of its vertices, once each and ascending; nets left with
+// fewer than two vertices are dropped and their weight added to the coarse level's rmnetwgt.
 contracted_nets contract_nets(int cnvtxs, const hgraph& graph, hgraph& coarse) {
+  hgp_array<int> last_vertex(graph.nedges, -1, "HGP: contract marker");
+  hgp_array<int> fill(graph.nedges, "HGP: contracted sizes");
+  for_each_coarse_pin(cnvtxs, graph, last_vertex, [&](int, int e) { ++fill[e]; });
+
   contracted_nets nets;
   nets.ptr = hgp_array<int>(graph.nedges + 1, "HGP: contracted ptr");
-  nets.ind = hgp_array<int>(graph.netptr[graph.nedges], "HGP: contracted ind");
   nets.wgt = hgp_array<int>(graph.nedges, "HGP: contracted wgt");
   nets.source = hgp_array<int>(graph.nedges, "HGP: contracted source");
-  hgp_array<int> last_net(cnvtxs, -1, "HGP: contract marker");
   int npins = 0;
   for (int e = 0; e < graph.nedges; ++e) {
-    const int start = npins;
-    for (int i = graph.netptr[e]; i < graph.netptr[e + 1]; ++i) {
-      const int c = graph.cellmap[graph.netind[i]];
-      if (last_net[c] == e) continue;
-      last_net[c] = e;
-      nets.ind[npins++] = c;
-    }
-    if (npins - start < 2) {
-      npins = start;
+    const int size = fill[e];
+    if (size < 2) {
       coarse.rmnetwgt += graph.netwgt[e];
+      fill[e] = -1;
       continue;
     }
-    iintsort(npins - start, &nets.ind[start]);
+    fill[e] = npins;
+    npins += size;
     nets.wgt[nets.count] = graph.netwgt[e];
     nets.source[nets.count] = e;
     nets.ptr[++nets.count] = npins;
   }
+
+  nets.ind = hgp_array<int>(npins, "HGP: contracted ind");
+  last_vertex.fill(-1);
+  for_each_coarse_pin(cnvtxs, graph, last_vertex, [&](int c, int e) {
+    if (fill[e] != -1) nets.ind[fill[e]++] = c;
+  });
   return nets;
 }
 
