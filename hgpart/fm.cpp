@@ -14,6 +14,9 @@ std::unique_ptr<fm_workspace> construct_fm_workspace(const hgraph& graph) {
   for (pqueue& queue : workspace->queues) init_pqueue(n, maxgain, queue);
   workspace->perm = hgp_array<int>(n, "HGP: fm perm");
   workspace->moves = hgp_array<int>(n, "HGP: fm moves");
+  workspace->start.where = hgp_array<int>(n, "HGP: fm start where");
+  workspace->start.gain = hgp_array<int>(n, "HGP: fm start gain");
+  for (hgp_array<int>& counts : workspace->start.ndeg) counts = hgp_array<int>(graph.nedges, "HGP: fm start ndeg");
   return workspace;
 }
 
@@ -98,7 +101,15 @@ struct pass_state {
 
 int weight_difference(const hgraph& graph) { return std::abs(graph.pwgts[0] - graph.pwgts[1]); }
 
-pass_state start_pass(const hgraph& graph) {
+pass_state start_pass(fm_workspace& workspace, const hgraph& graph) {
+  pass_start_state& start = workspace.start;
+  const int n = core_vertices(graph);
+  start.where.assign_from(graph.where.data(), n);
+  start.gain.assign_from(graph.gain.data(), n);
+  for (int side = 0; side < 2; ++side) start.ndeg[side].assign_from(graph.ndeg[side].data(), graph.nedges);
+  start.mincut = graph.mincut;
+  start.pwgts[0] = graph.pwgts[0];
+  start.pwgts[1] = graph.pwgts[1];
   return pass_state{graph.mincut, graph.mincut, weight_difference(graph), 0, 0};
 }
 
@@ -115,22 +126,37 @@ void make_move(int v, const balance_bounds& bounds, pass_state& pass, fm_workspa
   }
 }
 
-// Takes back the moves after the best prefix. Reverse moves restore the gains as they go; when
-// many moves are taken back, flipping their sides and recounting from scratch is cheaper and ends
-// in the same state.
+void restore_pass_start(const pass_start_state& start, hgraph& graph) {
+  const int n = core_vertices(graph);
+  graph.where.assign_from(start.where.data(), n);
+  graph.gain.assign_from(start.gain.data(), n);
+  for (int side = 0; side < 2; ++side) graph.ndeg[side].assign_from(start.ndeg[side].data(), graph.nedges);
+  graph.mincut = start.mincut;
+  graph.pwgts[0] = start.pwgts[0];
+  graph.pwgts[1] = start.pwgts[1];
+}
+
+// Goes back to the state after the best prefix, by the cheapest of three routes that all end in
+// the same state (the gains, side counts, weights and cut follow from where alone): take back the
+// moves after the prefix, replay the prefix from the pass's start, or flip the moves after the
+// prefix and recount. A recount costs about as much as n / 8 moves.
 void end_pass(const pass_state& pass, fm_workspace& workspace, hgraph& graph) {
   const int nundone = pass.nmoves - pass.nbest;
-  if (nundone <= core_vertices(graph) / 8) {
+  const int recount = core_vertices(graph) / 8;
+  if (nundone <= pass.nbest && nundone <= recount) {
     for (int i = pass.nmoves - 1; i >= pass.nbest; --i) MoveVertex__(workspace.moves[i], nullptr, graph);
-    graph.mincut = pass.bestcut;
-    return;
+  } else if (pass.nbest <= recount) {
+    restore_pass_start(workspace.start, graph);
+    for (int i = 0; i < pass.nbest; ++i) MoveVertex__(workspace.moves[i], nullptr, graph);
+  } else {
+    for (int i = pass.nmoves - 1; i >= pass.nbest; --i) {
+      const int v = workspace.moves[i];
+      graph.where[v] = 1 - graph.where[v];
+    }
+    ComputeInitGains__(graph);
+    assert(graph.mincut == pass.bestcut);
   }
-  for (int i = pass.nmoves - 1; i >= pass.nbest; --i) {
-    const int v = workspace.moves[i];
-    graph.where[v] = 1 - graph.where[v];
-  }
-  ComputeInitGains__(graph);
-  assert(graph.mincut == pass.bestcut);
+  graph.mincut = pass.bestcut;
 }
 
 void reset_queues(fm_workspace& workspace) {
@@ -162,7 +188,7 @@ bool fm_pass(const balance_bounds& bounds, bool constrained, fm_workspace& works
     pqueue_insert(v, graph.gain[v], workspace.queues[graph.where[v]]);
   }
 
-  pass_state pass = start_pass(graph);
+  pass_state pass = start_pass(workspace, graph);
   for (;;) {
     int candidate[2];
     for (int side = 0; side < 2; ++side)
@@ -211,7 +237,7 @@ void Refine_OneWayFM__(const hgp_ctrl& ctrl, int npasses, fm_workspace& workspac
       if (graph.where[v] == from) pqueue_insert(v, graph.gain[v], queue);
     }
 
-    pass_state state = start_pass(graph);
+    pass_state state = start_pass(workspace, graph);
     for (int v; (v = pqueue_get_max(queue)) != -1;) {
       if (graph.pwgts[from] - graph.cellwgt[v] < bounds.min[from]) {
         // Too heavy to leave: a vertex that would not lower the cut ends the pass.

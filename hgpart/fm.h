@@ -11,11 +11,22 @@
 #include "hgpart/hgraph.h"
 #include "hgpart/pqueue.h"
 
+// The refinement state of a level as a pass found it, so that a pass whose best prefix is short
+// goes back to it by a copy and a replay of that prefix.
+struct pass_start_state {
+  hgp_array<int> where;   // [0, n)
+  hgp_array<int> gain;    // [0, n)
+  hgp_array<int> ndeg[2]; // [0, nedges)
+  int mincut = 0;
+  int pwgts[2] = {0, 0};
+};
+
 // Scratch of the refinements of one level, allocated once per level and reused by every pass.
 struct fm_workspace {
   pqueue queues[2];    // gain queue of each side
   hgp_array<int> perm; // [0, n) order in which a pass queues the vertices
   hgp_array<int> moves; // [0, n) vertices moved in the current pass, in order
+  pass_start_state start; // the state the current pass started from
 };
 
 // A workspace for the level: bucket queues unless its largest adjwgt exceeds three times its
