@@ -52,18 +52,26 @@ void ComputeInitGains__(hgraph& graph) {
   }
 }
 
+namespace {
+// Adds delta to the gain of u, a vertex on side, and moves it in that side's queue if it waits
+// there.
+inline void change_gain(int u, int side, int delta, fm_workspace* workspace, hgraph& graph) {
+  graph.gain[u] += delta;
+  if (workspace && pqueue_contains(u, workspace->queues[side])) pqueue_update(u, graph.gain[u], workspace->queues[side]);
+}
+}  // namespace
+
 void MoveVertex__(int v, fm_workspace* workspace, hgraph& graph) {
   const int from = graph.where[v], to = 1 - from;
-  int* const where = graph.where.data();
-  int* const gain = graph.gain.data();
+  const int* const where = graph.where.data();
   int* const ndeg_from = graph.ndeg[from].data();
   int* const ndeg_to = graph.ndeg[to].data();
   const int* const netptr = graph.netptr.data();
   const int* const netind = graph.netind.data();
-  where[v] = to;
+  graph.where[v] = to;
   graph.pwgts[from] -= graph.cellwgt[v];
   graph.pwgts[to] += graph.cellwgt[v];
-  gain[v] = -gain[v];
+  graph.gain[v] = -graph.gain[v];
   for (int i = graph.incptr[v]; i < graph.incptr[v + 1]; ++i) {
     const int e = graph.incind[i];
     const int left = --ndeg_from[e], joined = ++ndeg_to[e];
@@ -71,20 +79,28 @@ void MoveVertex__(int v, fm_workspace* workspace, hgraph& graph) {
     // changes a neighbour's gain.
     if (joined >= 3 && left >= 2) continue;
     const int w = graph.netwgt[e];
-    int delta[2];
-    delta[from] = (left == 1 ? w : 0) + (joined == 1 ? w : 0);
-    delta[to] = -((left == 0 ? w : 0) + (joined == 2 ? w : 0));
-    // The side counts say how many vertices change: the scan of a large net ends as soon as the
-    // last of them is found (often the single other vertex on a side).
-    int pending = (delta[from] != 0 ? left : 0) + (delta[to] != 0 ? joined - 1 : 0);
+    if (joined == 1 || left == 0) {
+      // Every other vertex of the net is on one side: the old one when the net has just become
+      // cut, the new one when it has just become whole. They all change alike, sides unread.
+      const int side = joined == 1 ? from : to;
+      const int delta = joined == 1 ? (left == 1 ? 2 * w : w) : (joined == 2 ? -2 * w : -w);
+      for (int j = netptr[e]; j < netptr[e + 1]; ++j)
+        if (netind[j] != v) change_gain(netind[j], side, delta, workspace, graph);
+      continue;
+    }
+    // The net stays cut and only a lone vertex changes: the last one on the old side, or the
+    // first-comer on the new one. The scan ends once the one or two of them are found.
+    const int delta_from = left == 1 ? w : 0, delta_to = joined == 2 ? -w : 0;
+    int pending = (left == 1) + (joined == 2);
     for (int j = netptr[e]; pending > 0; ++j) {
       assert(j < netptr[e + 1]);
       const int u = netind[j];
+      if (u == v) continue;
       const int side = where[u];
-      if (u == v || delta[side] == 0) continue;
+      const int delta = side == from ? delta_from : delta_to;
+      if (delta == 0) continue;
       --pending;
-      gain[u] += delta[side];
-      if (workspace && pqueue_contains(u, workspace->queues[side])) pqueue_update(u, gain[u], workspace->queues[side]);
+      change_gain(u, side, delta, workspace, graph);
     }
   }
 }
