@@ -117,15 +117,20 @@ struct pass_state {
 
 int weight_difference(const hgraph& graph) { return std::abs(graph.pwgts[0] - graph.pwgts[1]); }
 
+// Copies the refinement state of a level's core vertices and nets between the level and a saved
+// copy (both have where, gain, ndeg, mincut and pwgts).
+template <typename Source, typename Target>
+void copy_refinement_state(const Source& source, int n, int nedges, Target& target) {
+  target.where.assign_from(source.where.data(), n);
+  target.gain.assign_from(source.gain.data(), n);
+  for (int side = 0; side < 2; ++side) target.ndeg[side].assign_from(source.ndeg[side].data(), nedges);
+  target.mincut = source.mincut;
+  target.pwgts[0] = source.pwgts[0];
+  target.pwgts[1] = source.pwgts[1];
+}
+
 pass_state start_pass(fm_workspace& workspace, const hgraph& graph) {
-  pass_start_state& start = workspace.start;
-  const int n = core_vertices(graph);
-  start.where.assign_from(graph.where.data(), n);
-  start.gain.assign_from(graph.gain.data(), n);
-  for (int side = 0; side < 2; ++side) start.ndeg[side].assign_from(graph.ndeg[side].data(), graph.nedges);
-  start.mincut = graph.mincut;
-  start.pwgts[0] = graph.pwgts[0];
-  start.pwgts[1] = graph.pwgts[1];
+  copy_refinement_state(graph, core_vertices(graph), graph.nedges, workspace.start);
   return pass_state{graph.mincut, graph.mincut, weight_difference(graph), 0, 0};
 }
 
@@ -142,16 +147,6 @@ void make_move(int v, const balance_bounds& bounds, pass_state& pass, fm_workspa
   }
 }
 
-void restore_pass_start(const pass_start_state& start, hgraph& graph) {
-  const int n = core_vertices(graph);
-  graph.where.assign_from(start.where.data(), n);
-  graph.gain.assign_from(start.gain.data(), n);
-  for (int side = 0; side < 2; ++side) graph.ndeg[side].assign_from(start.ndeg[side].data(), graph.nedges);
-  graph.mincut = start.mincut;
-  graph.pwgts[0] = start.pwgts[0];
-  graph.pwgts[1] = start.pwgts[1];
-}
-
 // Goes back to the state after the best prefix, by the cheapest of three routes that all end in
 // the same state (the gains, side counts, weights and cut follow from where alone): take back the
 // moves after the prefix, replay the prefix from the pass's start, or flip the moves after the
@@ -162,7 +157,7 @@ void end_pass(const pass_state& pass, fm_workspace& workspace, hgraph& graph) {
   if (nundone <= pass.nbest && nundone <= recount) {
     for (int i = pass.nmoves - 1; i >= pass.nbest; --i) MoveVertex__(workspace.moves[i], nullptr, graph);
   } else if (pass.nbest <= recount) {
-    restore_pass_start(workspace.start, graph);
+    copy_refinement_state(workspace.start, core_vertices(graph), graph.nedges, graph);
     for (int i = 0; i < pass.nbest; ++i) MoveVertex__(workspace.moves[i], nullptr, graph);
   } else {
     for (int i = pass.nmoves - 1; i >= pass.nbest; --i) {
