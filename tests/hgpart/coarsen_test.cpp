@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <map>
 #include <random>
 #include <set>
 #include <vector>
@@ -117,6 +118,91 @@ TEST(StarMatching, MapsEveryVertexOnceWithinTheWeightLimitAndTheMergeBudget) {
       EXPECT_LE(weight, ctrl.max_cell_weight);
     }
     expect_valid_contraction(*graph, CreateCoarseHGraph__(cnvtxs, false, *graph));
+    if (HasFailure()) return;
+  }
+}
+
+// The partner rules of both matchings, written plainly for comparison: connection weights summed
+// per candidate in the order first met (v's nets in order, their vertices in order), then a scan
+// of all candidates. Star matching (pairs false): any vertex of v's side that fits, merged or not,
+// while the merges are at most 0.4 n; on a tie a later candidate replaces a merged one. Pair
+// matching (pairs true): unmatched vertices only, no merge budget; on a tie the lighter wins.
+std::vector<int> reference_matching(const hgp_ctrl& ctrl, bool pairs, const std::vector<int>& order,
+                                    const int* where, const hgraph& graph) {
+  const int n = core_vertices(graph);
+  std::vector<int> cellmap(n, -1), cwgt;
+  int nmerges = 0;
+  for (int v : order) {
+    if (cellmap[v] != -1) continue;
+    int partner = -1;
+    if (pairs || nmerges <= 0.4 * n) {
+      std::vector<int> met;
+      std::map<int, float> conn;
+      for (int i = graph.incptr[v]; i < graph.incptr[v + 1]; ++i) {
+        const int e = graph.incind[i];
+        if (net_size(graph, e) > ctrl.maxsize) continue;
+        for (int j = graph.netptr[e]; j < graph.netptr[e + 1]; ++j) {
+          const int u = graph.netind[j];
+          if (u == v || (where && where[u] != where[v]) || (pairs && cellmap[u] != -1)) continue;
+          if (!conn.count(u)) met.push_back(u);
+          conn[u] += graph.edgewgt[e];
+        }
+      }
+      const int limit = ctrl.max_cell_weight - graph.cellwgt[v];
+      for (int u : met) {
+        if (graph.cellwgt[u] > limit || (cellmap[u] != -1 && cwgt[cellmap[u]] > limit)) continue;
+        const bool tie = partner != -1 && conn[u] == conn[partner];
+        const bool tie_won = pairs ? graph.cellwgt[u] < graph.cellwgt[partner] : cellmap[partner] != -1;
+        if (partner == -1 || conn[u] > conn[partner] || (tie && tie_won)) partner = u;
+      }
+    }
+    if (partner != -1 && cellmap[partner] != -1) {
+      cellmap[v] = cellmap[partner];
+      cwgt[cellmap[v]] += graph.cellwgt[v];
+    } else {
+      cellmap[v] = static_cast<int>(cwgt.size());
+      cwgt.push_back(graph.cellwgt[v]);
+      if (partner != -1) {
+        cellmap[partner] = cellmap[v];
+        cwgt.back() += graph.cellwgt[partner];
+      }
+    }
+    nmerges += partner != -1;
+  }
+  return cellmap;
+}
+
+// Draws the visit order the matching will draw from the same seed.
+std::vector<int> visit_order(unsigned seed, const hgp_ctrl& ctrl, bool heavy_edge_order, const hgraph& graph) {
+  std::vector<int> order(core_vertices(graph));
+  srand48(seed);
+  CappedDegreeOrder__(graph, order.data());
+  if (heavy_edge_order) HeavyEdgeOrder__(ctrl, graph, order.data());
+  srand48(seed);
+  return order;
+}
+
+TEST(Matching, PicksThePartnersThatThePlainRulesPick) {
+  for (unsigned seed = 1; seed <= 30; ++seed) {
+    SCOPED_TRACE(::testing::Message() << "seed " << seed);
+    std::mt19937 rng(seed);
+    const int n = 120 + static_cast<int>(rng() % 200);
+    // Few distinct net sizes and weights, so that equal connection weights are common.
+    auto graph = make_hgraph(random_net_list(rng, n, n, 5, 0, seed % 2 ? 4 : 1, seed % 3 ? 1 : 2));
+    random_sides(rng, *graph);
+    hgp_ctrl ctrl = bisection_ctrl();
+    SetMaxCellWeight__(ctrl, *graph);
+    const int* sides = seed % 4 == 0 ? graph->where.data() : nullptr;
+
+    const std::vector<int> star_order = visit_order(seed, ctrl, seed % 2 == 0, *graph);
+    Match_EdgesStars__(ctrl, seed % 2 == 0, sides, *graph);
+    const std::vector<int> star(graph->cellmap.begin(), graph->cellmap.end());
+    EXPECT_EQ(star, reference_matching(ctrl, false, star_order, sides, *graph));
+
+    const std::vector<int> pair_order = visit_order(seed, ctrl, false, *graph);
+    CMatch_Edges__(ctrl, *graph);
+    const std::vector<int> pairs(graph->cellmap.begin(), graph->cellmap.end());
+    EXPECT_EQ(pairs, reference_matching(ctrl, true, pair_order, graph->where.data(), *graph));
     if (HasFailure()) return;
   }
 }
