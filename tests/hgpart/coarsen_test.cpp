@@ -151,9 +151,12 @@ std::vector<int> reference_matching(const hgp_ctrl& ctrl, bool pairs, const std:
       const int limit = ctrl.max_cell_weight - graph.cellwgt[v];
       for (int u : met) {
         if (graph.cellwgt[u] > limit || (cellmap[u] != -1 && cwgt[cellmap[u]] > limit)) continue;
-        const bool tie = partner != -1 && conn[u] == conn[partner];
-        const bool tie_won = pairs ? graph.cellwgt[u] < graph.cellwgt[partner] : cellmap[partner] != -1;
-        if (partner == -1 || conn[u] > conn[partner] || (tie && tie_won)) partner = u;
+        if (partner == -1 || conn[u] > conn[partner]) {
+          partner = u;
+        } else if (conn[u] == conn[partner]) {
+          const bool tie_won = pairs ? graph.cellwgt[u] < graph.cellwgt[partner] : cellmap[partner] != -1;
+          if (tie_won) partner = u;
+        }
       }
     }
     if (partner != -1 && cellmap[partner] != -1) {
