@@ -16,7 +16,10 @@ std::unique_ptr<fm_workspace> construct_fm_workspace(const hgraph& graph) {
   workspace->moves = hgp_array<int>(n, "HGP: fm moves");
   workspace->start.where = hgp_array<int>(n, "HGP: fm start where");
   workspace->start.gain = hgp_array<int>(n, "HGP: fm start gain");
-  for (hgp_array<int>& counts : workspace->start.ndeg) counts = hgp_array<int>(graph.nedges, "HGP: fm start ndeg");
+  for (int side = 0; side < 2; ++side) {
+    workspace->start.ndeg[side] = hgp_array<int>(graph.nedges, "HGP: fm start ndeg");
+    workspace->start.netxor[side] = hgp_array<int>(graph.nedges, "HGP: fm start netxor");
+  }
   return workspace;
 }
 
@@ -31,10 +34,16 @@ void ComputeInitGains__(hgraph& graph) {
   }
   graph.mincut = 0;
   for (int e = 0; e < graph.nedges; ++e) {
-    int count[2] = {0, 0};
-    for (int i = graph.netptr[e]; i < graph.netptr[e + 1]; ++i) ++count[where[graph.netind[i]]];
-    graph.ndeg[0][e] = count[0];
-    graph.ndeg[1][e] = count[1];
+    int count[2] = {0, 0}, vertices[2] = {0, 0};
+    for (int i = graph.netptr[e]; i < graph.netptr[e + 1]; ++i) {
+      const int v = graph.netind[i];
+      ++count[where[v]];
+      vertices[where[v]] ^= v;
+    }
+    for (int side = 0; side < 2; ++side) {
+      graph.ndeg[side][e] = count[side];
+      graph.netxor[side][e] = vertices[side];
+    }
     const int w = graph.netwgt[e];
     // Per side, what each of its vertices gains from the net. A net of one vertex is never cut,
     // wherever that vertex goes: it counts for nothing.
@@ -63,9 +72,10 @@ inline void change_gain(int u, int side, int delta, fm_workspace* workspace, hgr
 
 void MoveVertex__(int v, fm_workspace* workspace, hgraph& graph) {
   const int from = graph.where[v], to = 1 - from;
-  const int* const where = graph.where.data();
   int* const ndeg_from = graph.ndeg[from].data();
   int* const ndeg_to = graph.ndeg[to].data();
+  int* const xor_from = graph.netxor[from].data();
+  int* const xor_to = graph.netxor[to].data();
   const int* const netptr = graph.netptr.data();
   const int* const netind = graph.netind.data();
   graph.where[v] = to;
@@ -75,6 +85,8 @@ void MoveVertex__(int v, fm_workspace* workspace, hgraph& graph) {
   for (int i = graph.incptr[v]; i < graph.incptr[v + 1]; ++i) {
     const int e = graph.incind[i];
     const int left = --ndeg_from[e], joined = ++ndeg_to[e];
+    xor_from[e] ^= v;
+    xor_to[e] ^= v;
     // Only a net left with at most one vertex on the old side, or at most two on the new one,
     // changes a neighbour's gain.
     if (joined >= 3 && left >= 2) continue;
@@ -89,19 +101,9 @@ void MoveVertex__(int v, fm_workspace* workspace, hgraph& graph) {
       continue;
     }
     // The net stays cut and only a lone vertex changes: the last one on the old side, or the
-    // first-comer on the new one. The scan ends once the one or two of them are found.
-    const int delta_from = left == 1 ? w : 0, delta_to = joined == 2 ? -w : 0;
-    int pending = (left == 1) + (joined == 2);
-    for (int j = netptr[e]; pending > 0; ++j) {
-      assert(j < netptr[e + 1]);
-      const int u = netind[j];
-      if (u == v) continue;
-      const int side = where[u];
-      const int delta = side == from ? delta_from : delta_to;
-      if (delta == 0) continue;
-      --pending;
-      change_gain(u, side, delta, workspace, graph);
-    }
+    // first-comer on the new one (beside v). The xors name them.
+    if (left == 1) change_gain(xor_from[e], from, w, workspace, graph);
+    if (joined == 2) change_gain(xor_to[e] ^ v, to, -w, workspace, graph);
   }
 }
 
@@ -118,12 +120,15 @@ struct pass_state {
 int weight_difference(const hgraph& graph) { return std::abs(graph.pwgts[0] - graph.pwgts[1]); }
 
 // Copies the refinement state of a level's core vertices and nets between the level and a saved
-// copy (both have where, gain, ndeg, mincut and pwgts).
+// copy (both have where, gain, ndeg, netxor, mincut and pwgts).
 template <typename Source, typename Target>
 void copy_refinement_state(const Source& source, int n, int nedges, Target& target) {
   target.where.assign_from(source.where.data(), n);
   target.gain.assign_from(source.gain.data(), n);
-  for (int side = 0; side < 2; ++side) target.ndeg[side].assign_from(source.ndeg[side].data(), nedges);
+  for (int side = 0; side < 2; ++side) {
+    target.ndeg[side].assign_from(source.ndeg[side].data(), nedges);
+    target.netxor[side].assign_from(source.netxor[side].data(), nedges);
+  }
   target.mincut = source.mincut;
   target.pwgts[0] = source.pwgts[0];
   target.pwgts[1] = source.pwgts[1];

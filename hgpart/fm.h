@@ -1,7 +1,7 @@
 // Gains and the Fiduccia-Mattheyses refinements of one bisected level.
 //
 // Every step here starts from and keeps the level's refinement state consistent: where, pwgts, the
-// per-net side counts ndeg, the gains and mincut agree with a recomputation from where
+// per-net side counts ndeg and vertex xors netxor, the gains and mincut agree with a recomputation from where
 // (ComputeInitGains__ establishes it).
 #pragma once
 
@@ -17,6 +17,7 @@ struct pass_start_state {
   hgp_array<int> where;   // [0, n)
   hgp_array<int> gain;    // [0, n)
   hgp_array<int> ndeg[2]; // [0, nedges)
+  hgp_array<int> netxor[2]; // [0, nedges)
   int mincut = 0;
   int pwgts[2] = {0, 0};
 };

@@ -86,13 +86,14 @@ std::unique_ptr<hgraph> PrunedCopy__(int maxsize, const hgraph& graph) {
 
 void AllocateRefinementState__(hgraph& graph) {
   const auto nvtxs = static_cast<std::size_t>(graph.nvtxs), nedges = static_cast<std::size_t>(graph.nedges);
-  if (graph.where.size() == nvtxs && graph.gain.size() == nvtxs && graph.ndeg[0].size() == nedges &&
-      graph.ndeg[1].size() == nedges)
+  if (graph.where.size() == nvtxs && graph.gain.size() == nvtxs && graph.ndeg[0].size() == nedges)
     return;
   graph.where = hgp_array<int>(graph.nvtxs, "HGP: graph->where");
   graph.gain = hgp_array<int>(graph.nvtxs, "HGP: graph->gain");
-  graph.ndeg[0] = hgp_array<int>(graph.nedges, "HGP: graph->ndeg[0]");
-  graph.ndeg[1] = hgp_array<int>(graph.nedges, "HGP: graph->ndeg[1]");
+  for (int side = 0; side < 2; ++side) {
+    graph.ndeg[side] = hgp_array<int>(graph.nedges, "HGP: graph->ndeg");
+    graph.netxor[side] = hgp_array<int>(graph.nedges, "HGP: graph->netxor");
+  }
 }
 
 void BuildMatchMaps__(int cnvtxs, hgraph& graph) {

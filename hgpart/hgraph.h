@@ -56,6 +56,8 @@ struct hgraph {
   int pwgts[2] = {0, 0};    // weights of the two sides
   hgp_array<int> gain;      // [0, nvtxs) cut reduction if the vertex changed sides
   hgp_array<int> ndeg[2];   // [0, nedges) vertices of each net on side 0 and on side 1
+  hgp_array<int> netxor[2]; // [0, nedges) xor of the numbers of those vertices: the one itself when
+                            // a side holds only one, which a move then finds without a scan
 };
 
 void free_hgraph(std::unique_ptr<hgraph>& graph);

@@ -84,10 +84,16 @@ inline void expect_consistent_state(const hgraph& graph) {
   EXPECT_EQ(graph.pwgts[0], pwgts[0]);
   EXPECT_EQ(graph.pwgts[1], pwgts[1]);
   for (int e = 0; e < graph.nedges; ++e) {
-    int count[2] = {0, 0};
-    for (int i = graph.netptr[e]; i < graph.netptr[e + 1]; ++i) ++count[graph.where[graph.netind[i]]];
-    EXPECT_EQ(graph.ndeg[0][e], count[0]) << "net " << e;
-    EXPECT_EQ(graph.ndeg[1][e], count[1]) << "net " << e;
+    int count[2] = {0, 0}, vertices[2] = {0, 0};
+    for (int i = graph.netptr[e]; i < graph.netptr[e + 1]; ++i) {
+      const int v = graph.netind[i];
+      ++count[graph.where[v]];
+      vertices[graph.where[v]] ^= v;
+    }
+    for (int side = 0; side < 2; ++side) {
+      EXPECT_EQ(graph.ndeg[side][e], count[side]) << "net " << e << " side " << side;
+      EXPECT_EQ(graph.netxor[side][e], vertices[side]) << "net " << e << " side " << side;
+    }
   }
   for (int v = 0; v < graph.nvtxs; ++v) EXPECT_EQ(graph.gain[v], brute_force_gain(v, graph)) << "vertex " << v;
 }
