@@ -66,7 +66,9 @@ namespace {
 // there.
 inline void change_gain(int u, int side, int delta, fm_workspace* workspace, hgraph& graph) {
   graph.gain[u] += delta;
-  if (workspace && pqueue_contains(u, workspace->queues[side])) pqueue_update(u, graph.gain[u], workspace->queues[side]);
+  if (!workspace) return;
+  pqueue& queue = workspace->queues[side];
+  if (pqueue_contains(u, queue)) pqueue_update(u, graph.gain[u], queue);
 }
 }  // namespace
 

@@ -1,8 +1,8 @@
 // Gains and the Fiduccia-Mattheyses refinements of one bisected level.
 //
 // Every step here starts from and keeps the level's refinement state consistent: where, pwgts, the
-// per-net side counts ndeg and vertex xors netxor, the gains and mincut agree with a recomputation from where
-// (ComputeInitGains__ establishes it).
+// per-net side counts ndeg and vertex xors netxor, the gains and mincut agree with a recomputation
+// from where (ComputeInitGains__ establishes it).
 #pragma once
 
 #include <memory>
@@ -14,9 +14,9 @@
 // The refinement state of a level as a pass found it, so that a pass whose best prefix is short
 // goes back to it by a copy and a replay of that prefix.
 struct pass_start_state {
-  hgp_array<int> where;   // [0, n)
-  hgp_array<int> gain;    // [0, n)
-  hgp_array<int> ndeg[2]; // [0, nedges)
+  hgp_array<int> where;     // [0, n)
+  hgp_array<int> gain;      // [0, n)
+  hgp_array<int> ndeg[2];   // [0, nedges)
   hgp_array<int> netxor[2]; // [0, nedges)
   int mincut = 0;
   int pwgts[2] = {0, 0};
@@ -34,9 +34,9 @@ struct fm_workspace {
 // vertex count.
 std::unique_ptr<fm_workspace> construct_fm_workspace(const hgraph& graph);
 
-// Counts the side counts, the cut, the part weights and every gain from where. A vertex's gain is
-// -w(e) for each net of at least two vertices that lies wholly on its side and +w(e) for each cut
-// net in which it is the only vertex on its side.
+// Counts the side counts and xors, the cut, the part weights and every gain from where. A
+// vertex's gain is -w(e) for each net of at least two vertices that lies wholly on its side and
+// +w(e) for each cut net in which it is the only vertex on its side.
 void ComputeInitGains__(hgraph& graph);
 
 // Moves v to the other side, negates its gain and updates the side counts, the part weights and
