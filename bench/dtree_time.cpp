@@ -24,7 +24,6 @@
 #include "driver/utility.h"
 #include "dtree/elm_orders.h"
 #include "dtree/hdtree_partition.h"
-#include "hgpart/hgpart.h"
 
 namespace {
 
@@ -45,24 +44,6 @@ unsigned cut_edges(const hgr* h) {
   return cut;
 }
 
-// The partitioner's input as partition_hgr gives it: vertex i is the node at position i.
-void seeded_bisection(int seed, hgr* h) {
-  for (unsigned i = 0; i < h->node_count; ++i) h->nodes[i]->mark = i;
-  std::vector<int> eptr{0}, eind;
-  for (unsigned e = 0; e < h->edge_count; ++e) {
-    for (unsigned j = 0; j < h->edges[e]->node_count; ++j) eind.push_back(static_cast<int>(h->edges[e]->nodes[j]->mark));
-    eptr.push_back(static_cast<int>(eind.size()));
-  }
-  int options[9];
-  std::copy(hgp_options, hgp_options + 9, options);
-  options[7] = seed;
-  std::vector<int> part(h->node_count);
-  int edgecut = 0;
-  HGP_PartRecursive(static_cast<int>(h->node_count), static_cast<int>(h->edge_count), nullptr, eptr.data(),
-                    eind.data(), nullptr, 2, 25, options, part.data(), &edgecut);
-  for (unsigned i = 0; i < h->node_count; ++i) h->nodes[i]->mark = static_cast<unsigned>(part[i]);
-}
-
 unsigned long bisection_checksum(const hgr* h) {
   unsigned long sum = 0;
   for (unsigned i = 0; i < h->node_count; ++i) sum = sum * 1000003UL + h->nodes[i]->mark;
@@ -70,15 +51,15 @@ unsigned long bisection_checksum(const hgr* h) {
 }
 
 void time_top_bisection(hgr* h, int runs, const char* seed) {
+  int options[9];
+  std::copy(hgp_options, hgp_options + 9, options);
+  if (seed) options[7] = std::atoi(seed);
   remove_duplicate_nodes(h);
   allocate_hgp_arrays(h);
   remove_empty_edges(h);
   for (int run = 0; run < runs; ++run) {
     stopwatch watch;
-    if (seed)
-      seeded_bisection(std::atoi(seed), h);
-    else
-      partition_hgr(25, h);
+    partition_hgr(25, h, options);
     const double cpu = watch.cpu_seconds(), wall = watch.wall_seconds();
     std::printf("top %u %u %lu %u %.3f %.3f", h->node_count, h->edge_count, pin_count(h), cut_edges(h), cpu, wall);
     if (seed) std::printf(" %016lx", bisection_checksum(h));

@@ -82,7 +82,7 @@ void fill_hgp_arrays(const hgr* h) {
 
 }  // namespace
 
-void partition_hgr(int ubfactor, hgr* h) {
+void partition_hgr(int ubfactor, hgr* h, const int* options) {
   const unsigned n = h->node_count;
   // Nodes without active edges are tied to nothing: they need no partitioner.
   const unsigned with_edges = push_items_to_end(h->nodes.data(), n, empty_node);
@@ -97,7 +97,7 @@ void partition_hgr(int ubfactor, hgr* h) {
   fill_hgp_arrays(h);
   int edgecut = 0;
   HGP_PartRecursive(static_cast<int>(n), static_cast<int>(h->edge_count), nullptr, hgp_eptr.data(), hgp_eind.data(),
-                    nullptr, 2, ubfactor, hgp_options, hgp_part.data(), &edgecut);
+                    nullptr, 2, ubfactor, options, hgp_part.data(), &edgecut);
   unsigned on_side_1 = 0;
   for (unsigned i = 0; i < n; ++i) on_side_1 += static_cast<unsigned>(hgp_part[i]);
   // Both sides must be non-empty, or the recursion would not shrink.

@@ -76,8 +76,9 @@ bool compute_decomposition(hgr_edges* cutset, hgr_edges* left_context, hgr_edges
 // Sets every active node's mark to its side, 0 or 1, both sides non-empty when there are two or
 // more nodes. Without the partitioner when some node has no active edge: the nodes with edges go
 // to side 1, the others to side 0 (all by position parity when no node has an edge). A partition
-// with an empty side falls back on position parity. Needs the partitioner arrays.
-void partition_hgr(int ubfactor, hgr* h);
+// with an empty side falls back on position parity. Needs the partitioner arrays. The options are
+// the partitioner's (the program always uses hgp_options; the timing tool fixes the seed).
+void partition_hgr(int ubfactor, hgr* h, const int* options = hgp_options);
 
 // The subtree of the duplicate group of `representative` (linked through `next`): a leaf, or a
 // vine D0(leaf g1, (leaf g2, ... (leaf gk-1, leaf gk))) numbered in pre-order.
