@@ -51,22 +51,19 @@ unsigned long bisection_checksum(const hgr* h) {
 }
 
 void time_top_bisection(hgr* h, int runs, const char* seed) {
-  int options[9];
-  std::copy(hgp_options, hgp_options + 9, options);
-  if (seed) options[7] = std::atoi(seed);
   remove_duplicate_nodes(h);
-  allocate_hgp_arrays(h);
+  hgp_arrays arrays;
+  allocate_hgp_arrays(h, &arrays);
   remove_empty_edges(h);
   for (int run = 0; run < runs; ++run) {
     stopwatch watch;
-    partition_hgr(25, h, options);
+    partition_hgr(25, seed ? std::atoi(seed) : -1, h, &arrays);
     const double cpu = watch.cpu_seconds(), wall = watch.wall_seconds();
     std::printf("top %u %u %lu %u %.3f %.3f", h->node_count, h->edge_count, pin_count(h), cut_edges(h), cpu, wall);
     if (seed) std::printf(" %016lx", bisection_checksum(h));
     std::printf("\n");
     std::fflush(stdout);
   }
-  free_hgp_arrays();
   restore_hgr(h);
   return_duplicate_nodes(h);
 }

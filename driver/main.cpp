@@ -1,5 +1,9 @@
 // The tarn program: command line, loading of the CNF, and the run it asks for.
+#include <cctype>
+#include <cerrno>
+#include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 
@@ -57,6 +61,34 @@ option_status set_int(const char* text, int* target, int min, int max) {
   return option_status::ok;
 }
 
+// A whole decimal number in [min, max], nothing before or after it.
+option_status set_whole_number(const char* text, long long min, long long max, long long* target) {
+  char* end = nullptr;
+  errno = 0;
+  const long long value = std::strtoll(text, &end, 10);
+  if (end == text || *end != '\0' || std::isspace(static_cast<unsigned char>(*text)))
+    return option_status::not_a_number;
+  if (errno == ERANGE || value < min || value > max) return option_status::out_of_range;
+  *target = value;
+  return option_status::ok;
+}
+
+option_status set_seed(const char* text) {
+  long long seed;
+  const option_status status = set_whole_number(text, 0, UINT32_MAX, &seed);
+  if (status == option_status::ok) RUN_SEED = seed;
+  return status;
+}
+
+constexpr long long MAX_THREADS = 1024;
+
+option_status set_threads(const char* text) {
+  long long threads;
+  const option_status status = set_whole_number(text, 1, MAX_THREADS, &threads);
+  if (status == option_status::ok) THREAD_COUNT = static_cast<unsigned>(threads);
+  return status;
+}
+
 // Cache and block sizes are given in MB and held as 32-bit byte counts.
 option_status set_megabytes(const char* text, std::uint32_t* target) {
   int megabytes;
@@ -94,6 +126,8 @@ constexpr option_row OPTIONS[] = {
        return first != option_status::ok ? first : set_int(a[1], &LAST_UBF, INT32_MIN, INT32_MAX);
      }},
     {"-dt_count", 1, [](command_line&, char* const* a) { return set_int(a[0], &HDTREE_TRIES, 1, INT32_MAX); }},
+    {"-seed", 1, [](command_line&, char* const* a) { return set_seed(a[0]); }},
+    {"-threads", 1, [](command_line&, char* const* a) { return set_threads(a[0]); }},
     {"-block_order_in", 1,
      [](command_line& cl, char* const* a) {
        cl.block_order_file = a[0];

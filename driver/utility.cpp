@@ -7,6 +7,10 @@
 #include <new>
 
 #include <pthread.h>
+#include <sched.h>
+
+#include <mutex>
+#include <thread>
 
 int HDTREE_TYPE = 0;
 int HDTREE_TRIES = 25;
@@ -22,6 +26,8 @@ bool REMOVE_SUBSUMED_CLAUSES = false;
 bool SAVE_AS_VCG = false;
 bool MIN_CARD = false;
 bool VERBOSE = false;
+std::int64_t RUN_SEED = -1;
+unsigned THREAD_COUNT = 0;
 std::vector<char> DETERMINED_VARS;
 std::vector<char> DECOMPOSE_EXCEPT_VARS;
 
@@ -42,6 +48,8 @@ void set_tarn_defaults() {
   SAVE_AS_VCG = false;
   MIN_CARD = false;
   VERBOSE = false;
+  RUN_SEED = -1;
+  THREAD_COUNT = 0;
   DETERMINED_VARS.clear();
   DECOMPOSE_EXCEPT_VARS.clear();
 }
@@ -67,6 +75,10 @@ void tarn_exit(int status) {
   std::fflush(stdout);
   std::fflush(stderr);
   if (current_exit_hook) current_exit_hook(status);
+  // Threads that fail together must not run exit() twice: the first one ends the process, and
+  // the others wait here until it has.
+  static std::mutex exiting;
+  exiting.lock();
   std::exit(status);
 }
 
@@ -86,37 +98,73 @@ void install_out_of_memory_handler() { std::set_new_handler(report_out_of_memory
 
 namespace {
 struct stack_task {
-  const std::function<void()>* body;
+  std::function<void()> body;
   std::exception_ptr failure;
 };
 
 void* run_stack_task(void* argument) {
   auto* task = static_cast<stack_task*>(argument);
   try {
-    (*task->body)();
+    task->body();
   } catch (...) {
     task->failure = std::current_exception();
   }
   return nullptr;
 }
-}  // namespace
 
-void run_with_large_stack(const std::function<void()>& body) {
-  stack_task task{&body, nullptr};
-  // The largest stack the system grants, from 16 GB down; the pages are only touched as used.
+// Starts the task on a thread with the largest stack the system grants, from 16 GB down (the
+// pages are only touched as used). False when no thread could be made.
+bool start_with_large_stack(stack_task* task, pthread_t* thread) {
   for (std::size_t size = std::size_t{16} << 30; size >= (std::size_t{64} << 20); size /= 2) {
     pthread_attr_t attributes;
     pthread_attr_init(&attributes);
     pthread_attr_setstacksize(&attributes, size);
-    pthread_t thread;
-    int failed = pthread_create(&thread, &attributes, run_stack_task, &task);
+    const int failed = pthread_create(thread, &attributes, run_stack_task, task);
     pthread_attr_destroy(&attributes);
-    if (failed) continue;
-    pthread_join(thread, nullptr);
-    if (task.failure) std::rethrow_exception(task.failure);
+    if (!failed) return true;
+  }
+  return false;
+}
+}  // namespace
+
+void run_with_large_stack(const std::function<void()>& body) {
+  stack_task task{body, nullptr};
+  pthread_t thread;
+  if (!start_with_large_stack(&task, &thread)) {
+    body();
     return;
   }
-  body();
+  pthread_join(thread, nullptr);
+  if (task.failure) std::rethrow_exception(task.failure);
+}
+
+void run_on_threads(unsigned count, const std::function<void(unsigned)>& body) {
+  std::vector<stack_task> tasks(count);
+  std::vector<pthread_t> threads(count);
+  std::vector<char> started(count, 0);
+  for (unsigned i = 1; i < count; ++i) {
+    tasks[i].body = [&body, i] { body(i); };
+    started[i] = start_with_large_stack(&tasks[i], &threads[i]);
+  }
+  tasks[0].body = [&body] { body(0); };
+  run_stack_task(&tasks[0]);
+  // A body that could not get a thread of its own runs here, after the others.
+  for (unsigned i = 1; i < count; ++i) {
+    if (started[i])
+      pthread_join(threads[i], nullptr);
+    else
+      run_stack_task(&tasks[i]);
+  }
+  for (const stack_task& task : tasks)
+    if (task.failure) std::rethrow_exception(task.failure);
+}
+
+unsigned available_cores() {
+  cpu_set_t cores;
+  if (sched_getaffinity(0, sizeof cores, &cores) == 0 && CPU_COUNT(&cores) > 0)
+    return static_cast<unsigned>(CPU_COUNT(&cores));
+  const unsigned reported = std::thread::hardware_concurrency();
+  return reported > 0 ? reported : 1;
 }
 
 void print_bytes(const char* label, std::uint32_t bytes) { std::printf("%s %0.1f MB", label, bytes / 1048576.0); }

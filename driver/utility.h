@@ -27,6 +27,8 @@ extern bool REMOVE_SUBSUMED_CLAUSES;      // accepted for compatibility; no step
 extern bool SAVE_AS_VCG;                  // write the VCG pictures
 extern bool MIN_CARD;                     // keep only minimum-cardinality models
 extern bool VERBOSE;                      // progress and statistics lines
+extern std::int64_t RUN_SEED;             // seed of the randomised dtree tries; negative: from the clock
+extern unsigned THREAD_COUNT;             // threads for the dtree tries; 0: one per available core
 
 // One flag per variable (entry v - 1 for variable v), or empty when no list was given.
 extern std::vector<char> DETERMINED_VARS;
@@ -58,6 +60,14 @@ void install_out_of_memory_handler();
 // real formulas can take far beyond the usual 8 MB. An exception thrown by `body` (a test's
 // exit hook) is rethrown to the caller.
 void run_with_large_stack(const std::function<void()>& body);
+
+// Runs body(0) on the calling thread and body(1) .. body(count - 1) on threads of their own, with
+// stacks as large as run_with_large_stack's, and waits for all of them. The first exception a
+// body throws is rethrown once every thread has ended.
+void run_on_threads(unsigned count, const std::function<void(unsigned)>& body);
+
+// The cores this process may run on.
+unsigned available_cores();
 
 // ---------------------------------------------------------------------------------------------
 // Helpers

@@ -2,64 +2,30 @@
 
 #include <algorithm>
 #include <cassert>
+#include <chrono>
 #include <cstdio>
-#include <cstdlib>
-#include <ctime>
+#include <exception>
+#include <string>
 
 #include "driver/utility.h"
 #include "hgpart/hgpart.h"
 
-int UBF = 0;
-unsigned hdtree_index = 0;
-
-std::vector<int> hgp_part;
-std::vector<int> hgp_eptr;
-std::vector<int> hgp_eind;
-
-std::vector<hgr_edge*> cutset_buffer;
-std::vector<hgr_edge*> left_context_buffer;
-std::vector<hgr_edge*> right_context_buffer;
-std::vector<hgr_edge*> separator_buffer;
-
-unsigned current_cluster_size_max = 0, current_cutset_size_max = 0;
-unsigned current_context_size_max = 0, current_separator_size_max = 0;
-mpz_t current_cluster_size_sum, current_cutset_size_sum;
-mpz_t current_context_size_sum, current_separator_size_sum;
-unsigned best_cluster_size_max = 0, best_cutset_size_max = 0;
-unsigned best_context_size_max = 0, best_separator_size_max = 0;
-mpz_t best_cluster_size_sum, best_cutset_size_sum;
-mpz_t best_context_size_sum, best_separator_size_sum;
-std::unique_ptr<hdtree> best_hdtree;
-
 // ---------------------------------------------------------------------------------------------
 // Partitioning one sub-hypergraph
 // ---------------------------------------------------------------------------------------------
-void allocate_hgp_arrays(const hgr* h) {
+void allocate_hgp_arrays(const hgr* h, hgp_arrays* a) {
   std::size_t pins = 0;
   for (unsigned i = 0; i < h->edge_count; ++i) pins += h->edges[i]->node_count;
-  hgp_part.assign(h->node_count, 0);
-  hgp_eptr.assign(h->edge_count + 1, 0);
-  hgp_eind.assign(pins, 0);
+  a->hgp_part.assign(h->node_count, 0);
+  a->hgp_eptr.assign(h->edge_count + 1, 0);
+  a->hgp_eind.assign(pins, 0);
 }
 
-void free_hgp_arrays() {
-  std::vector<int>().swap(hgp_part);
-  std::vector<int>().swap(hgp_eptr);
-  std::vector<int>().swap(hgp_eind);
-}
-
-void allocate_decomposition_buffers(unsigned edge_count) {
-  cutset_buffer.assign(edge_count, nullptr);
-  left_context_buffer.assign(edge_count, nullptr);
-  right_context_buffer.assign(edge_count, nullptr);
-  separator_buffer.assign(edge_count, nullptr);
-}
-
-void free_decomposition_buffers() {
-  std::vector<hgr_edge*>().swap(cutset_buffer);
-  std::vector<hgr_edge*>().swap(left_context_buffer);
-  std::vector<hgr_edge*>().swap(right_context_buffer);
-  std::vector<hgr_edge*>().swap(separator_buffer);
+void allocate_decomposition_buffers(unsigned edge_count, hdtree_try* t) {
+  t->cutset_buffer.assign(edge_count, nullptr);
+  t->left_context_buffer.assign(edge_count, nullptr);
+  t->right_context_buffer.assign(edge_count, nullptr);
+  t->separator_buffer.assign(edge_count, nullptr);
 }
 
 namespace {
@@ -69,20 +35,20 @@ void split_by_parity(hgr* h) {
 }
 
 // The partitioner's view of the active part: vertex i is the node at position i (its mark).
-void fill_hgp_arrays(const hgr* h) {
+void fill_hgp_arrays(const hgr* h, hgp_arrays* a) {
   for (unsigned i = 0; i < h->node_count; ++i) h->nodes[i]->mark = i;
   unsigned length = 0;
-  hgp_eptr[0] = 0;
+  a->hgp_eptr[0] = 0;
   for (unsigned e = 0; e < h->edge_count; ++e) {
     const hgr_edge* edge = h->edges[e];
-    for (unsigned j = 0; j < edge->node_count; ++j) hgp_eind[length++] = static_cast<int>(edge->nodes[j]->mark);
-    hgp_eptr[e + 1] = static_cast<int>(length);
+    for (unsigned j = 0; j < edge->node_count; ++j) a->hgp_eind[length++] = static_cast<int>(edge->nodes[j]->mark);
+    a->hgp_eptr[e + 1] = static_cast<int>(length);
   }
 }
 
 }  // namespace
 
-void partition_hgr(int ubfactor, hgr* h, const int* options) {
+void partition_hgr(int ubfactor, int seed, hgr* h, hgp_arrays* a) {
   const unsigned n = h->node_count;
   // Nodes without active edges are tied to nothing: they need no partitioner.
   const unsigned with_edges = push_items_to_end(h->nodes.data(), n, empty_node);
@@ -94,18 +60,21 @@ void partition_hgr(int ubfactor, hgr* h, const int* options) {
     for (unsigned i = 0; i < n; ++i) h->nodes[i]->mark = i < with_edges ? 1 : 0;
     return;
   }
-  fill_hgp_arrays(h);
+  fill_hgp_arrays(h, a);
+  int options[9];
+  std::copy(hgp_options, hgp_options + 9, options);
+  options[HGP_SEED_OPTION] = seed;
   int edgecut = 0;
-  HGP_PartRecursive(static_cast<int>(n), static_cast<int>(h->edge_count), nullptr, hgp_eptr.data(), hgp_eind.data(),
-                    nullptr, 2, ubfactor, options, hgp_part.data(), &edgecut);
+  HGP_PartRecursive(static_cast<int>(n), static_cast<int>(h->edge_count), nullptr, a->hgp_eptr.data(),
+                    a->hgp_eind.data(), nullptr, 2, ubfactor, options, a->hgp_part.data(), &edgecut);
   unsigned on_side_1 = 0;
-  for (unsigned i = 0; i < n; ++i) on_side_1 += static_cast<unsigned>(hgp_part[i]);
+  for (unsigned i = 0; i < n; ++i) on_side_1 += static_cast<unsigned>(a->hgp_part[i]);
   // Both sides must be non-empty, or the recursion would not shrink.
   if (on_side_1 == 0 || on_side_1 == n) {
     split_by_parity(h);
     return;
   }
-  for (unsigned i = 0; i < n; ++i) h->nodes[i]->mark = static_cast<unsigned>(hgp_part[h->nodes[i]->mark]);
+  for (unsigned i = 0; i < n; ++i) h->nodes[i]->mark = static_cast<unsigned>(a->hgp_part[h->nodes[i]->mark]);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -113,12 +82,23 @@ void partition_hgr(int ubfactor, hgr* h, const int* options) {
 // ---------------------------------------------------------------------------------------------
 namespace {
 
-// Method 1 sweeps its own factors; the others draw one per bisection, so that the tries differ.
-int balance_factor() {
-  if (HDTREE_TYPE == 1) return UBF;
-  std::srand(static_cast<unsigned>(std::clock()));
-  return ubfs[std::rand() % UBF_COUNT];
+// The try's generator (splitmix64): a few operations a draw, and streams that start from nearby
+// states are unrelated.
+std::uint64_t next_random(hdtree_try* t) {
+  std::uint64_t z = (t->random += 0x9E3779B97F4A7C15ull);
+  z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+  z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+  return z ^ (z >> 31);
 }
+
+// Method 1 sweeps its own factors; the others draw one per bisection, so that the tries differ.
+// The draw is made either way, so every method consumes the stream alike.
+int balance_factor(hdtree_try* t) {
+  const std::uint64_t draw = next_random(t);
+  return HDTREE_TYPE == 1 ? t->UBF : ubfs[draw % UBF_COUNT];
+}
+
+int partitioner_seed(hdtree_try* t) { return static_cast<int>(next_random(t) >> 33); }
 
 constexpr unsigned ON_SIDE_0 = 1, ON_SIDE_1 = 2, ON_BOTH_SIDES = ON_SIDE_0 | ON_SIDE_1;
 
@@ -143,30 +123,31 @@ void set_entries(hgr_edges* s, const std::vector<hgr_edge*>& first, unsigned n1,
 }  // namespace
 
 bool compute_decomposition(hgr_edges* cutset, hgr_edges* left_context, hgr_edges* right_context, hgr_edges* separator,
-                           const hgr_edges* context, hgr* h) {
+                           const hgr_edges* context, hgr* h, hdtree_try* t) {
   // The context's variables are already accounted for above: they take no part in the cut.
   const bool has_context = context->count > 0;
   if (has_context) remove_edges(context, h);
-  partition_hgr(balance_factor(), h);
+  const int factor = balance_factor(t);
+  partition_hgr(factor, partitioner_seed(t), h, &t->arrays);
   unsigned cut = 0;
   for (unsigned i = 0; i < h->edge_count; ++i)
-    if (edge_sides(h->edges[i]) == ON_BOTH_SIDES) cutset_buffer[cut++] = h->edges[i];
+    if (edge_sides(h->edges[i]) == ON_BOTH_SIDES) t->cutset_buffer[cut++] = h->edges[i];
   if (has_context) restore_hgr(h);
 
   unsigned left = 0, right = 0, shared = 0;
   for (unsigned i = 0; i < context->count; ++i) {
     hgr_edge* e = context->edges[i];
     const unsigned sides = edge_sides(e);
-    if (sides & ON_SIDE_0) left_context_buffer[left++] = e;
-    if (sides & ON_SIDE_1) right_context_buffer[right++] = e;
-    if (sides == ON_BOTH_SIDES) separator_buffer[shared++] = e;
+    if (sides & ON_SIDE_0) t->left_context_buffer[left++] = e;
+    if (sides & ON_SIDE_1) t->right_context_buffer[right++] = e;
+    if (sides == ON_BOTH_SIDES) t->separator_buffer[shared++] = e;
   }
-  if (!update_current_hdtree(cut, context->count, cut + shared)) return false;
+  if (!update_current_hdtree(cut, context->count, cut + shared, t)) return false;
 
-  set_entries(cutset, cutset_buffer, cut, cutset_buffer, 0);
-  set_entries(left_context, cutset_buffer, cut, left_context_buffer, left);
-  set_entries(right_context, cutset_buffer, cut, right_context_buffer, right);
-  set_entries(separator, cutset_buffer, cut, separator_buffer, shared);
+  set_entries(cutset, t->cutset_buffer, cut, t->cutset_buffer, 0);
+  set_entries(left_context, t->cutset_buffer, cut, t->left_context_buffer, left);
+  set_entries(right_context, t->cutset_buffer, cut, t->right_context_buffer, right);
+  set_entries(separator, t->cutset_buffer, cut, t->separator_buffer, shared);
   return true;
 }
 
@@ -175,16 +156,17 @@ bool compute_decomposition(hgr_edges* cutset, hgr_edges* left_context, hgr_edges
 // ---------------------------------------------------------------------------------------------
 namespace {
 
-std::unique_ptr<hdtree> new_hdtree_node(hdtree* parent) {
-  auto t = std::make_unique<hdtree>();
-  t->index = hdtree_index++;
-  t->parent = parent;
-  return t;
+std::unique_ptr<hdtree> new_hdtree_node(hdtree* parent, hdtree_try* t) {
+  auto node = std::make_unique<hdtree>();
+  node->index = t->hdtree_index++;
+  node->parent = parent;
+  return node;
 }
 
 // A member of a duplicate group below the group's top: every set is the group's edges or empty.
-std::unique_ptr<hdtree> duplicate_leaf(const hgr_node* member, const hgr_edges* edges, hdtree* parent) {
-  std::unique_ptr<hdtree> leaf = new_hdtree_node(parent);
+std::unique_ptr<hdtree> duplicate_leaf(const hgr_node* member, const hgr_edges* edges, hdtree* parent,
+                                       hdtree_try* t) {
+  std::unique_ptr<hdtree> leaf = new_hdtree_node(parent, t);
   leaf->clause = member->index;
   leaf->cutset = new_hgr_edges(0);
   leaf->context = edges_copy(edges);
@@ -195,9 +177,9 @@ std::unique_ptr<hdtree> duplicate_leaf(const hgr_node* member, const hgr_edges* 
 }  // namespace
 
 std::unique_ptr<hdtree> duplicate_nodes2hdtree(std::unique_ptr<hgr_edges> context, hdtree* parent,
-                                               const hgr_node* representative) {
+                                               const hgr_node* representative, hdtree_try* t) {
   const std::unique_ptr<hgr_edges> edges = node2edges(representative);
-  std::unique_ptr<hdtree> top = new_hdtree_node(parent);
+  std::unique_ptr<hdtree> top = new_hdtree_node(parent, t);
   top->context = std::move(context);
   top->cutset = edges_comp(top->context.get(), edges.get());
   if (!representative->next) {
@@ -210,12 +192,12 @@ std::unique_ptr<hdtree> duplicate_nodes2hdtree(std::unique_ptr<hgr_edges> contex
   hdtree* vine = top.get();
   for (const hgr_node* member = representative;; member = member->next) {
     vine->separator = edges_copy(edges.get());
-    vine->left = duplicate_leaf(member, edges.get(), vine);
+    vine->left = duplicate_leaf(member, edges.get(), vine, t);
     if (!member->next->next) {
-      vine->right = duplicate_leaf(member->next, edges.get(), vine);
+      vine->right = duplicate_leaf(member->next, edges.get(), vine, t);
       return top;
     }
-    std::unique_ptr<hdtree> below = new_hdtree_node(vine);
+    std::unique_ptr<hdtree> below = new_hdtree_node(vine, t);
     below->cutset = new_hgr_edges(0);
     below->context = edges_copy(edges.get());
     vine->right = std::move(below);
@@ -223,65 +205,151 @@ std::unique_ptr<hdtree> duplicate_nodes2hdtree(std::unique_ptr<hgr_edges> contex
   }
 }
 
-std::unique_ptr<hdtree> hgr2hdtree_node(bool* abort, std::unique_ptr<hgr_edges> context, hdtree* parent, hgr* h) {
+std::unique_ptr<hdtree> hgr2hdtree_node(bool* abort, std::unique_ptr<hgr_edges> context, hdtree* parent, hgr* h,
+                                        hdtree_try* t) {
   assert(h->node_count > 0);
   if (h->node_count == 1) {
     const unsigned context_size = context->count;
-    std::unique_ptr<hdtree> t = duplicate_nodes2hdtree(std::move(context), parent, h->nodes[0]);
-    if (!update_current_hdtree(t->cutset->count, context_size, t->separator->count)) *abort = true;
-    return t;
+    std::unique_ptr<hdtree> leaf = duplicate_nodes2hdtree(std::move(context), parent, h->nodes[0], t);
+    if (!update_current_hdtree(leaf->cutset->count, context_size, leaf->separator->count, t)) *abort = true;
+    return leaf;
   }
 
-  std::unique_ptr<hdtree> t = new_hdtree_node(parent);
-  t->context = std::move(context);
-  t->cutset = new_hgr_edges(0);
-  t->separator = new_hgr_edges(0);
+  std::unique_ptr<hdtree> node = new_hdtree_node(parent, t);
+  node->context = std::move(context);
+  node->cutset = new_hgr_edges(0);
+  node->separator = new_hgr_edges(0);
   std::unique_ptr<hgr_edges> left_context = new_hgr_edges(0);
   std::unique_ptr<hgr_edges> right_context = new_hgr_edges(0);
-  if (!compute_decomposition(t->cutset.get(), left_context.get(), right_context.get(), t->separator.get(),
-                             t->context.get(), h)) {
+  if (!compute_decomposition(node->cutset.get(), left_context.get(), right_context.get(), node->separator.get(),
+                             node->context.get(), h, t)) {
     *abort = true;
-    return t;
+    return node;
   }
 
   remove_marked_nodes_and_their_edges(h);  // side 1 goes; side 0 stays
-  t->left = hgr2hdtree_node(abort, std::move(left_context), t.get(), h);
+  node->left = hgr2hdtree_node(abort, std::move(left_context), node.get(), h, t);
   if (*abort) {
     restore_hgr(h);
-    return t;
+    return node;
   }
   mark_hgr_nodes(h, 1);
   restore_hgr(h);
   remove_marked_nodes_and_their_edges(h);  // now side 0 goes
-  t->right = hgr2hdtree_node(abort, std::move(right_context), t.get(), h);
+  node->right = hgr2hdtree_node(abort, std::move(right_context), node.get(), h, t);
   restore_hgr(h);
-  return t;
+  return node;
 }
 
 // ---------------------------------------------------------------------------------------------
 // The construction
 // ---------------------------------------------------------------------------------------------
+hdtree_try::hdtree_try(hdtree_tries* tries) : run(tries) {
+  mpz_inits(current_cluster_size_sum, current_cutset_size_sum, current_context_size_sum, current_separator_size_sum,
+            nullptr);
+}
+
+hdtree_try::~hdtree_try() {
+  mpz_clears(current_cluster_size_sum, current_cutset_size_sum, current_context_size_sum, current_separator_size_sum,
+             nullptr);
+}
+
+void start_hdtree_try(unsigned number, int ubf, hdtree_try* t) {
+  t->number = number;
+  t->random = (static_cast<std::uint64_t>(t->run->seed) << 32) | number;
+  t->UBF = ubf;
+  t->hdtree_index = 0;
+  initialize_current_hdtree(t);
+}
+
 namespace {
 
-// The progress line: one token per try, "." for an abandoned one.
-void report_try(bool abandoned) {
+// The progress line: one token per try, "." for an abandoned one, in try order whatever order
+// the tries end in.
+void report_try(bool abandoned, const hdtree_try* t) {
   if (!VERBOSE) return;
+  hdtree_tries* run = t->run;
+  const std::lock_guard<std::mutex> guard(run->lock);
+  if (run->progress.size() <= t->number) run->progress.resize(t->number + 1);
   if (abandoned)
-    std::printf(".");
+    run->progress[t->number] = ".";
   else if (HDTREE_TYPE == 1)
-    std::printf("%d ", UBF);
+    run->progress[t->number] = std::to_string(t->UBF) + " ";
   else
-    std::printf("*");
+    run->progress[t->number] = "*";
+  for (; run->progress_printed < run->progress.size() && !run->progress[run->progress_printed].empty();
+       ++run->progress_printed)
+    std::printf("%s", run->progress[run->progress_printed].c_str());
   std::fflush(stdout);
 }
 
-void make_try(hgr* h) {
-  hdtree_index = 0;
+void make_try(hgr* h, hdtree_try* t) {
   bool abort = false;
-  initialize_current_hdtree();
-  std::unique_ptr<hdtree> tree = hgr2hdtree_node(&abort, new_hgr_edges(0), nullptr, h);
-  report_try(abort);
-  if (!abort) keep_hdtree(std::move(tree));
+  std::unique_ptr<hdtree> tree = hgr2hdtree_node(&abort, new_hgr_edges(0), nullptr, h, t);
+  report_try(abort, t);
+  if (!abort) keep_hdtree(std::move(tree), h, t);
+}
+
+// Try n sweeps the balance factors fastest: n = round x factors + (factor - FIRST_UBF).
+int factor_of_try(unsigned n) {
+  const long factors = static_cast<long>(LAST_UBF) - FIRST_UBF + 1;
+  return static_cast<int>(FIRST_UBF + static_cast<long>(n % factors));
+}
+
+// One thread's share: tries taken in turn until none is left, each from the hypergraph as it
+// stood before the first.
+void make_tries(hgr* h, hdtree_tries* run) {
+  hdtree_try t(run);
+  allocate_hgp_arrays(h, &t.arrays);
+  allocate_decomposition_buffers(h->edge_count, &t);
+  const hgr_orders start = save_hgr_orders(h);
+  for (unsigned n = run->next_try++; n < run->count && !run->stopped; n = run->next_try++) {
+    restore_hgr_orders(start, h);
+    start_hdtree_try(n, factor_of_try(n), &t);
+    make_try(h, &t);
+  }
+  restore_hgr_orders(start, h);
+}
+
+// The run seed: the one asked for, or one from the clock.
+std::uint32_t run_seed() {
+  if (RUN_SEED >= 0) return static_cast<std::uint32_t>(RUN_SEED);
+  const auto ticks = std::chrono::system_clock::now().time_since_epoch().count();
+  return static_cast<std::uint32_t>(ticks ^ (ticks >> 32));
+}
+
+unsigned thread_count(unsigned tries) {
+  const unsigned wanted = THREAD_COUNT > 0 ? THREAD_COUNT : available_cores();
+  return std::max(1u, std::min(wanted, tries));
+}
+
+// Points every set of the tree at h's edge records (the tree was made on a copy of h).
+void move_hdtree_edges(hdtree* t, hgr* h) {
+  std::vector<hdtree*> pending{t};
+  while (!pending.empty()) {
+    hdtree* node = pending.back();
+    pending.pop_back();
+    for (hgr_edges* set : {node->cutset.get(), node->context.get(), node->separator.get()})
+      for (unsigned i = 0; set && i < set->count; ++i) set->edges[i] = &h->edge_block[set->edges[i]->index - 1];
+    if (node->left) pending.push_back(node->left.get());
+    if (node->right) pending.push_back(node->right.get());
+  }
+}
+
+// Every thread but the first works on a copy of h, so that the in-place reductions of one try
+// never meet another's. A thread whose try fails stops the others from starting new ones.
+void make_tries_on_threads(unsigned threads, hgr* h, hdtree_tries* run) {
+  std::vector<std::unique_ptr<hgr>> copies(threads);
+  for (unsigned i = 1; i < threads; ++i) copies[i] = copy_hgr(h);
+  run_on_threads(threads, [&](unsigned i) {
+    try {
+      make_tries(i == 0 ? h : copies[i].get(), run);
+    } catch (...) {
+      run->stopped = true;
+      throw;
+    }
+  });
+  if (run->best_hdtree && run->best_hgr != h) move_hdtree_edges(run->best_hdtree.get(), h);
 }
 
 }  // namespace
@@ -292,26 +360,21 @@ std::unique_ptr<hdtree> hgr2hdtree_rc(hgr* h) {
   // Without a single try there would be no tree to return.
   if (HDTREE_TRIES < 1 || FIRST_UBF > LAST_UBF)
     fatal("\nNo dtree to build: %d tries over the balance factors %d to %d.", HDTREE_TRIES, FIRST_UBF, LAST_UBF);
+  const unsigned long tries =
+      static_cast<unsigned long>(HDTREE_TRIES) * static_cast<unsigned long>(static_cast<long>(LAST_UBF) - FIRST_UBF + 1);
+  if (tries > UINT32_MAX) fatal("\nNo dtree to build: %lu tries are too many.", tries);
 
   remove_duplicate_nodes(h);
-  allocate_hgp_arrays(h);
   remove_empty_edges(h);
-  hdtree_index = 0;
-  initialize_best_hdtree();
-  allocate_decomposition_buffers(h->edge_count);
+  hdtree_tries run;
+  run.seed = run_seed();
+  run.count = static_cast<unsigned>(tries);
+  initialize_best_hdtree(&run);
+  make_tries_on_threads(thread_count(run.count), h, &run);
 
-  const unsigned tries = static_cast<unsigned>(HDTREE_TRIES);
-  for (unsigned t = 0; t < tries; ++t) {
-    for (long factor = FIRST_UBF; factor <= LAST_UBF; ++factor) {
-      UBF = static_cast<int>(factor);
-      make_try(h);
-    }
-  }
-
-  std::unique_ptr<hdtree> result = get_best_hdtree();
-  clear_best_hdtree();
-  free_decomposition_buffers();
-  free_hgp_arrays();
+  std::unique_ptr<hdtree> result = get_best_hdtree(&run);
+  clear_best_hdtree(&run);
+  if (VERBOSE) std::printf("\nSeed=%u", run.seed);
   restore_hgr(h);
   return_duplicate_nodes(h);
   return result;
@@ -348,67 +411,81 @@ int sum_exponent(unsigned max, const mpz_t sum) {
 
 }  // namespace
 
-void initialize_best_hdtree() {
-  best_hdtree.reset();
-  best_cluster_size_max = best_cutset_size_max = best_context_size_max = best_separator_size_max = 0;
-  mpz_inits(best_cluster_size_sum, best_cutset_size_sum, best_context_size_sum, best_separator_size_sum, nullptr);
-  mpz_inits(current_cluster_size_sum, current_cutset_size_sum, current_context_size_sum, current_separator_size_sum,
-            nullptr);
+void initialize_best_hdtree(hdtree_tries* run) {
+  run->best_hdtree.reset();
+  run->best_try = 0;
+  run->best_hgr = nullptr;
+  run->best_cluster_size_max = run->best_cutset_size_max = 0;
+  run->best_context_size_max = run->best_separator_size_max = 0;
+  mpz_inits(run->best_cluster_size_sum, run->best_cutset_size_sum, run->best_context_size_sum,
+            run->best_separator_size_sum, nullptr);
 }
 
-void initialize_current_hdtree() {
-  current_cluster_size_max = current_cutset_size_max = current_context_size_max = current_separator_size_max = 0;
-  mpz_set_ui(current_cluster_size_sum, 0);
-  mpz_set_ui(current_cutset_size_sum, 0);
-  mpz_set_ui(current_context_size_sum, 0);
-  mpz_set_ui(current_separator_size_sum, 0);
+void initialize_current_hdtree(hdtree_try* t) {
+  t->current_cluster_size_max = t->current_cutset_size_max = 0;
+  t->current_context_size_max = t->current_separator_size_max = 0;
+  mpz_set_ui(t->current_cluster_size_sum, 0);
+  mpz_set_ui(t->current_cutset_size_sum, 0);
+  mpz_set_ui(t->current_context_size_sum, 0);
+  mpz_set_ui(t->current_separator_size_sum, 0);
 }
 
-bool update_current_hdtree(unsigned long cutset, unsigned long context, unsigned long separator) {
-  add_power_of_two(cutset + context, current_cluster_size_max, current_cluster_size_sum);
-  add_power_of_two(cutset, current_cutset_size_max, current_cutset_size_sum);
-  add_power_of_two(context, current_context_size_max, current_context_size_sum);
-  add_power_of_two(separator, current_separator_size_max, current_separator_size_sum);
-  return survises_hdtree();
+bool update_current_hdtree(unsigned long cutset, unsigned long context, unsigned long separator, hdtree_try* t) {
+  add_power_of_two(cutset + context, t->current_cluster_size_max, t->current_cluster_size_sum);
+  add_power_of_two(cutset, t->current_cutset_size_max, t->current_cutset_size_sum);
+  add_power_of_two(context, t->current_context_size_max, t->current_context_size_sum);
+  add_power_of_two(separator, t->current_separator_size_max, t->current_separator_size_sum);
+  return survises_hdtree(t);
 }
 
-bool survises_hdtree() { return !best_hdtree || mpz_cmp(current_cluster_size_sum, best_cluster_size_sum) <= 0; }
+bool survises_hdtree(hdtree_try* t) {
+  const std::lock_guard<std::mutex> guard(t->run->lock);
+  return !t->run->best_hdtree || mpz_cmp(t->current_cluster_size_sum, t->run->best_cluster_size_sum) <= 0;
+}
 
-bool better_hdtree() {
-  if (!best_hdtree) return true;
-  int order = mpz_cmp(current_cluster_size_sum, best_cluster_size_sum);
+bool better_hdtree(const hdtree_try* t) {
+  const hdtree_tries* run = t->run;
+  if (!run->best_hdtree) return true;
+  int order = mpz_cmp(t->current_cluster_size_sum, run->best_cluster_size_sum);
   if (order != 0) return order < 0;
-  order = mpz_cmp(current_context_size_sum, best_context_size_sum);
+  order = mpz_cmp(t->current_context_size_sum, run->best_context_size_sum);
   if (order != 0) return order < 0;
-  order = mpz_cmp(current_separator_size_sum, best_separator_size_sum);
+  order = mpz_cmp(t->current_separator_size_sum, run->best_separator_size_sum);
   if (order != 0) return order > 0;
-  return mpz_cmp(current_cutset_size_sum, best_cutset_size_sum) > 0;
+  order = mpz_cmp(t->current_cutset_size_sum, run->best_cutset_size_sum);
+  if (order != 0) return order > 0;
+  return t->number < run->best_try;
 }
 
-void keep_hdtree(std::unique_ptr<hdtree> tree) {
-  if (!better_hdtree()) return;
-  best_hdtree = std::move(tree);
-  best_cluster_size_max = current_cluster_size_max;
-  best_cutset_size_max = current_cutset_size_max;
-  best_context_size_max = current_context_size_max;
-  best_separator_size_max = current_separator_size_max;
-  mpz_set(best_cluster_size_sum, current_cluster_size_sum);
-  mpz_set(best_cutset_size_sum, current_cutset_size_sum);
-  mpz_set(best_context_size_sum, current_context_size_sum);
-  mpz_set(best_separator_size_sum, current_separator_size_sum);
+void keep_hdtree(std::unique_ptr<hdtree> tree, const hgr* h, hdtree_try* t) {
+  hdtree_tries* run = t->run;
+  std::unique_ptr<hdtree> replaced;  // freed once the lock is released
+  const std::lock_guard<std::mutex> guard(run->lock);
+  if (!better_hdtree(t)) return;
+  replaced = std::move(run->best_hdtree);
+  run->best_hdtree = std::move(tree);
+  run->best_try = t->number;
+  run->best_hgr = h;
+  run->best_cluster_size_max = t->current_cluster_size_max;
+  run->best_cutset_size_max = t->current_cutset_size_max;
+  run->best_context_size_max = t->current_context_size_max;
+  run->best_separator_size_max = t->current_separator_size_max;
+  mpz_set(run->best_cluster_size_sum, t->current_cluster_size_sum);
+  mpz_set(run->best_cutset_size_sum, t->current_cutset_size_sum);
+  mpz_set(run->best_context_size_sum, t->current_context_size_sum);
+  mpz_set(run->best_separator_size_sum, t->current_separator_size_sum);
 }
 
-std::unique_ptr<hdtree> get_best_hdtree() { return std::move(best_hdtree); }
+std::unique_ptr<hdtree> get_best_hdtree(hdtree_tries* run) { return std::move(run->best_hdtree); }
 
-void clear_best_hdtree() {
+void clear_best_hdtree(hdtree_tries* run) {
   if (VERBOSE)
     std::printf("\nSum Cluster=%d, cutset=%d, context=%d, separator=%d",
-                sum_exponent(best_cluster_size_max, best_cluster_size_sum),
-                sum_exponent(best_cutset_size_max, best_cutset_size_sum),
-                sum_exponent(best_context_size_max, best_context_size_sum),
-                sum_exponent(best_separator_size_max, best_separator_size_sum));
-  best_hdtree.reset();
-  mpz_clears(best_cluster_size_sum, best_cutset_size_sum, best_context_size_sum, best_separator_size_sum, nullptr);
-  mpz_clears(current_cluster_size_sum, current_cutset_size_sum, current_context_size_sum, current_separator_size_sum,
-             nullptr);
+                sum_exponent(run->best_cluster_size_max, run->best_cluster_size_sum),
+                sum_exponent(run->best_cutset_size_max, run->best_cutset_size_sum),
+                sum_exponent(run->best_context_size_max, run->best_context_size_sum),
+                sum_exponent(run->best_separator_size_max, run->best_separator_size_sum));
+  run->best_hdtree.reset();
+  mpz_clears(run->best_cluster_size_sum, run->best_cutset_size_sum, run->best_context_size_sum,
+             run->best_separator_size_sum, nullptr);
 }

@@ -1,6 +1,7 @@
 #include "dtree/hgr.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cassert>
 #include <cstdio>
 #include <cstdlib>
@@ -107,6 +108,61 @@ std::unique_ptr<hgr> cnf2hgr(const cnf* formula) {
   return h;
 }
 
+namespace {
+// The same position in another vector of the same length.
+template <typename T>
+T* moved_to(T* p, const std::vector<T>& from, std::vector<T>& to) {
+  return p ? to.data() + (p - from.data()) : nullptr;
+}
+
+bool within(const void* p, const void* first, std::size_t bytes) {
+  const auto address = reinterpret_cast<std::uintptr_t>(p), start = reinterpret_cast<std::uintptr_t>(first);
+  return address >= start && address < start + bytes;
+}
+
+// An undo address names a count of the hypergraph, of a node or of an edge.
+unsigned* moved_count(unsigned* count, const hgr& from, hgr& to) {
+  if (!count) return nullptr;
+  if (count == &from.node_count) return &to.node_count;
+  if (count == &from.edge_count) return &to.edge_count;
+  const std::size_t node_bytes = from.node_block.size() * sizeof(hgr_node);
+  if (within(count, from.node_block.data(), node_bytes)) {
+    const std::size_t i = (reinterpret_cast<const char*>(count) - reinterpret_cast<const char*>(from.node_block.data())) /
+                          sizeof(hgr_node);
+    return &to.node_block[i].edge_count;
+  }
+  const std::size_t i = (reinterpret_cast<const char*>(count) - reinterpret_cast<const char*>(from.edge_block.data())) /
+                        sizeof(hgr_edge);
+  return &to.edge_block[i].node_count;
+}
+}  // namespace
+
+std::unique_ptr<hgr> copy_hgr(const hgr* h) {
+  auto c = std::make_unique<hgr>(*h);
+  for (hgr_node*& n : c->nodes) n = moved_to(n, h->node_block, c->node_block);
+  for (hgr_edge*& e : c->edges) e = moved_to(e, h->edge_block, c->edge_block);
+  for (hgr_edge*& e : c->node_edge_block) e = moved_to(e, h->edge_block, c->edge_block);
+  for (hgr_node*& n : c->edge_node_block) n = moved_to(n, h->node_block, c->node_block);
+  for (hgr_node& n : c->node_block) {
+    n.edges = moved_to(n.edges, h->node_edge_block, c->node_edge_block);
+    n.next = moved_to(n.next, h->node_block, c->node_block);
+  }
+  for (hgr_edge& e : c->edge_block) e.nodes = moved_to(e.nodes, h->edge_node_block, c->edge_node_block);
+  for (unsigned*& count : c->undo_addresses) count = moved_count(count, *h, *c);
+  return c;
+}
+
+hgr_orders save_hgr_orders(const hgr* h) {
+  return hgr_orders{h->nodes, h->edges, h->node_edge_block, h->edge_node_block};
+}
+
+void restore_hgr_orders(const hgr_orders& orders, hgr* h) {
+  h->nodes = orders.nodes;
+  h->edges = orders.edges;
+  h->node_edge_block = orders.node_edge_block;
+  h->edge_node_block = orders.edge_node_block;
+}
+
 void free_hgr(std::unique_ptr<hgr>& h) {
   assert(!h || h->undo_top == 0);  // every reduction has been restored
   h.reset();
@@ -118,12 +174,13 @@ void free_hgr(std::unique_ptr<hgr>& h) {
 // ---------------------------------------------------------------------------------------------
 namespace {
 
-std::uint64_t last_stamp = 0;
+// Shared by every thread, so that no two set operations anywhere use the same stamp.
+std::atomic<std::uint64_t> last_stamp{0};
 
 std::uint64_t stamp_members(const hgr_edges* s) {
-  ++last_stamp;
-  for (unsigned i = 0; i < s->count; ++i) s->edges[i]->stamp = last_stamp;
-  return last_stamp;
+  const std::uint64_t stamp = ++last_stamp;
+  for (unsigned i = 0; i < s->count; ++i) s->edges[i]->stamp = stamp;
+  return stamp;
 }
 
 // The entries of `first` that pass keep_first, followed by those of `second` that pass

@@ -44,6 +44,21 @@ struct hgr {
 std::unique_ptr<hgr> cnf2hgr(const cnf* formula);
 void free_hgr(std::unique_ptr<hgr>& h);
 
+// An independent copy: every pointer, the undo stack's included, names the copy's own records.
+std::unique_ptr<hgr> copy_hgr(const hgr* h);
+
+// The orders of the node and edge arrays and of every node's edges and edge's nodes, which the
+// in-place reductions permute; restoring them (with every count as it was when they were saved)
+// gives back the hypergraph exactly as it stood.
+struct hgr_orders {
+  std::vector<hgr_node*> nodes;
+  std::vector<hgr_edge*> edges;
+  std::vector<hgr_edge*> node_edge_block;
+  std::vector<hgr_node*> edge_node_block;
+};
+hgr_orders save_hgr_orders(const hgr* h);
+void restore_hgr_orders(const hgr_orders& orders, hgr* h);
+
 // ---------------------------------------------------------------------------------------------
 // Ordered edge sets. Membership is pointer identity; every result states its order, because the
 // dtree code turns these orders into the variable order of the CNF manager.

@@ -1,6 +1,8 @@
 #include "hgpart/util.h"
 
+#include <cmath>
 #include <cstdarg>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -17,9 +19,24 @@ void hgp_errexit(const char* format, ...) {
   fatal_to(stderr, 1, "%s\n", message);
 }
 
-void InitRandom__(int seed) { srand48(seed >= 0 ? seed : static_cast<long>(std::time(nullptr))); }
+namespace {
+// drand48's linear congruential generator on 48 bits, and its state before any seeding.
+constexpr std::uint64_t RANDOM_MULTIPLIER = 0x5DEECE66Dull, RANDOM_INCREMENT = 0xB;
+constexpr std::uint64_t RANDOM_MASK = (std::uint64_t{1} << 48) - 1;
+thread_local std::uint64_t random_state = 0x1234ABCD330Eull;
+}  // namespace
 
-int RandomInRange__(int n) { return static_cast<int>(drand48() * n); }
+void InitRandom__(int seed) {
+  const long value = seed >= 0 ? seed : static_cast<long>(std::time(nullptr));
+  random_state = (static_cast<std::uint64_t>(value & 0xFFFFFFFF) << 16) | 0x330E;
+}
+
+double RandomDraw__() {
+  random_state = (RANDOM_MULTIPLIER * random_state + RANDOM_INCREMENT) & RANDOM_MASK;
+  return std::ldexp(static_cast<double>(random_state), -48);
+}
+
+int RandomInRange__(int n) { return static_cast<int>(RandomDraw__() * n); }
 
 void FullShuffle__(int n, int* perm) {
   for (int i = 0; i < n; ++i) {

@@ -4,10 +4,15 @@
 // Prints the message and a newline on standard error and ends the process with status 1.
 [[noreturn]] void hgp_errexit(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
-// Seeds drand48 with the seed, or with the current time in whole seconds when it is negative.
+// The partitioner's generator is drand48's (the same numbers for the same seed), kept per thread
+// so that bisections running side by side draw independent streams.
+// Seeds it with the seed, or with the current time in whole seconds when it is negative.
 void InitRandom__(int seed);
 
-// A position drawn uniformly from 0 to n - 1 (drand48 scaled, truncated toward zero).
+// The next number of the generator, uniform in [0, 1).
+double RandomDraw__();
+
+// A position drawn uniformly from 0 to n - 1 (the draw scaled, truncated toward zero).
 int RandomInRange__(int n);
 
 // n times, swaps the entries at two drawn positions of perm[0, n).

@@ -78,3 +78,77 @@ TEST(DtreeCommandLine, EndsWithTheDtreeMessagesOnABadDtreeFile) {
     EXPECT_NE(r.out.find(message), std::string::npos) << r.out;
   }
 }
+
+namespace {
+
+// A random 3-CNF in DIMACS text, large enough that the tries' trees differ.
+std::string random_3cnf_text(unsigned vars, unsigned clauses, unsigned seed) {
+  std::mt19937 rng(seed);
+  std::string text = "p cnf " + std::to_string(vars) + " " + std::to_string(clauses) + "\n";
+  for (unsigned c = 0; c < clauses; ++c) {
+    for (int k = 0; k < 3; ++k) {
+      const int var = static_cast<int>(rng() % vars) + 1;
+      text += std::to_string(rng() % 2 ? var : -var) + " ";
+    }
+    text += "0\n";
+  }
+  return text;
+}
+
+// The circuit and dtree files of one run, and the seed it printed.
+struct seeded_run {
+  std::string nnf, dtree;
+  long seed = -1;
+};
+
+seeded_run run_seeded(const temp_dir& dir, const std::string& cnf_path, const std::string& options) {
+  run_result r = run_tarn(dir, "-in " + cnf_path + " -dt_out " + options);
+  EXPECT_EQ(r.status, 0) << r.out;
+  seeded_run run{read_file(cnf_path + ".nnf"), read_file(cnf_path + ".dtree")};
+  const std::size_t at = r.out.find("\nSeed=");
+  if (at != std::string::npos) run.seed = std::stol(r.out.substr(at + 6));
+  return run;
+}
+
+}  // namespace
+
+// One run seed fixes every try, whatever the number of threads that make them and whatever the
+// order they end in: the same dtree is chosen and the same circuit compiled.
+TEST(DtreeCommandLine, ASeedRepeatsTheRunExactlyOnAnyNumberOfThreads) {
+  temp_dir dir;
+  std::string cnf_path = dir.write("f.cnf", random_3cnf_text(40, 150, 5));
+  for (const char* method : {"0", "1"}) {
+    const std::string fixed = std::string("-seed 1234567 -dt_method ") + method;
+    const seeded_run sequential = run_seeded(dir, cnf_path, fixed + " -threads 1");
+    EXPECT_EQ(sequential.seed, 1234567);
+    for (const char* threads : {"1", "2", "4", "7"}) {
+      const seeded_run parallel = run_seeded(dir, cnf_path, fixed + " -threads " + threads);
+      EXPECT_EQ(parallel.dtree, sequential.dtree) << "method " << method << ", threads " << threads;
+      EXPECT_EQ(parallel.nnf, sequential.nnf) << "method " << method << ", threads " << threads;
+    }
+  }
+  std::set<std::string> dtrees;
+  for (const char* seed : {"1", "2", "3", "4"}) dtrees.insert(run_seeded(dir, cnf_path, std::string("-seed ") + seed).dtree);
+  EXPECT_GT(dtrees.size(), 1u) << "other seeds, other tries";
+  const seeded_run clocked = run_seeded(dir, cnf_path, "");
+  ASSERT_GE(clocked.seed, 0) << "the statistics give the seed a run drew from the clock";
+  const seeded_run repeated = run_seeded(dir, cnf_path, "-seed " + std::to_string(clocked.seed));
+  EXPECT_EQ(repeated.dtree, clocked.dtree);
+  EXPECT_EQ(repeated.nnf, clocked.nnf);
+}
+
+TEST(DtreeCommandLine, SeedAndThreadCountMustBeWholeNumbersInRange) {
+  temp_dir dir;
+  std::string cnf_path = dir.write("f.cnf", CHAIN);
+  for (const char* bad : {"-seed -1", "-seed 4294967296", "-threads 0", "-threads 1025"}) {
+    run_result r = run_tarn(dir, "-in " + cnf_path + " " + bad);
+    EXPECT_EQ(r.status, 1) << bad;
+    EXPECT_NE(r.out.find("is out of range."), std::string::npos) << bad << ": " << r.out;
+  }
+  for (const char* bad : {"-seed 5abc", "-seed x", "-threads 2.5", "-threads ''"}) {
+    run_result r = run_tarn(dir, "-in " + cnf_path + " " + bad);
+    EXPECT_EQ(r.status, 1) << bad;
+    EXPECT_NE(r.out.find("Incorrect usage"), std::string::npos) << bad << ": " << r.out;
+  }
+  EXPECT_EQ(run_tarn(dir, "-in " + cnf_path + " -seed 4294967295 -threads 1024 -silent").status, 0);
+}

@@ -49,13 +49,13 @@ std::string default_tree_shape(const cnf* f, int method = 0) {
 // The marks partition_hgr gives the clauses of f after the context edges are removed.
 std::vector<unsigned> partition_marks(const cnf* f, const std::vector<unsigned>& context, int ubfactor) {
   auto h = cnf2hgr(f);
-  allocate_hgp_arrays(h.get());
+  hgp_arrays arrays;
+  allocate_hgp_arrays(h.get(), &arrays);
   remove_edges(edge_set(h.get(), context).get(), h.get());
-  partition_hgr(ubfactor, h.get());
+  partition_hgr(ubfactor, 1, h.get(), &arrays);
   std::vector<unsigned> marks;
   for (unsigned i = 0; i < h->node_count; ++i) marks.push_back(h->nodes[i]->mark);
   restore_hgr(h.get());
-  free_hgp_arrays();
   return marks;
 }
 
@@ -109,13 +109,13 @@ TEST(DefaultDtree, PartitionsWithoutThePartitionerWhenNodesLostTheirEdgesAndFall
   // Nodes with edges left go to side 1: clauses 3 and 5 keep variable 3.
   auto f = make_cnf(3, {{1, 2}, {1}, {2, 3}, {-2}, {3, -1}});
   auto h = cnf2hgr(f.get());
-  allocate_hgp_arrays(h.get());
+  hgp_arrays arrays;
+  allocate_hgp_arrays(h.get(), &arrays);
   remove_edges(edge_set(h.get(), {1, 2}).get(), h.get());
-  partition_hgr(0, h.get());
+  partition_hgr(0, 1, h.get(), &arrays);
   for (unsigned i = 0; i < h->node_count; ++i)
     EXPECT_EQ(h->nodes[i]->mark, h->nodes[i]->index == 3 || h->nodes[i]->index == 5 ? 1u : 0u);
   restore_hgr(h.get());
-  free_hgp_arrays();
   // Three vertices in the same two nets: the partitioner's cut of 0 puts them all on one side.
   auto same = make_cnf(2, {{1, 2}, {1, -2}, {-1, 2}});
   EXPECT_EQ(partition_marks(same.get(), {}, 25), (std::vector<unsigned>{0, 1, 0}));
@@ -145,84 +145,96 @@ TEST(DefaultDtree, PrintsOneTokenPerTryAndSweepsTheFactorsOnlyForMethodOneAndAbo
 }
 
 TEST(DefaultDtree, TheSummaryGivesTheSmallestPowerOfTwoAtLeastEachBestSum) {
-  initialize_best_hdtree();
-  best_cluster_size_max = 3;
-  mpz_set_ui(best_cluster_size_sum, 18);  // 8 + 8 + 2: above 16
-  best_cutset_size_max = 2;
-  mpz_set_ui(best_cutset_size_sum, 4);  // exactly 2^2
-  best_context_size_max = 0;
-  mpz_set_ui(best_context_size_sum, 1);
-  best_separator_size_max = 4;
-  mpz_set_ui(best_separator_size_sum, 17);
-  EXPECT_EQ(verbose_output(clear_best_hdtree), "\nSum Cluster=5, cutset=2, context=0, separator=5");
+  hdtree_tries run;
+  initialize_best_hdtree(&run);
+  run.best_cluster_size_max = 3;
+  mpz_set_ui(run.best_cluster_size_sum, 18);  // 8 + 8 + 2: above 16
+  run.best_cutset_size_max = 2;
+  mpz_set_ui(run.best_cutset_size_sum, 4);  // exactly 2^2
+  run.best_context_size_max = 0;
+  mpz_set_ui(run.best_context_size_sum, 1);
+  run.best_separator_size_max = 4;
+  mpz_set_ui(run.best_separator_size_sum, 17);
+  EXPECT_EQ(verbose_output([&] { clear_best_hdtree(&run); }), "\nSum Cluster=5, cutset=2, context=0, separator=5");
 }
 
 namespace {
 
-// better_hdtree() for current and best sums given as {cluster, context, separator, cutset}.
-bool better(const std::vector<unsigned long>& current, const std::vector<unsigned long>& best) {
-  mpz_t* sums[2][4] = {{&current_cluster_size_sum, &current_context_size_sum, &current_separator_size_sum,
-                        &current_cutset_size_sum},
-                       {&best_cluster_size_sum, &best_context_size_sum, &best_separator_size_sum, &best_cutset_size_sum}};
+// better_hdtree() for the sums of try `number` and of the best tree's try `best_number`, given as
+// {cluster, context, separator, cutset}.
+bool better(const std::vector<unsigned long>& current, const std::vector<unsigned long>& best, hdtree_try* t,
+            unsigned number = 1, unsigned best_number = 0) {
+  hdtree_tries* run = t->run;
+  mpz_t* sums[2][4] = {{&t->current_cluster_size_sum, &t->current_context_size_sum, &t->current_separator_size_sum,
+                        &t->current_cutset_size_sum},
+                       {&run->best_cluster_size_sum, &run->best_context_size_sum, &run->best_separator_size_sum,
+                        &run->best_cutset_size_sum}};
   for (int k = 0; k < 4; ++k) {
     mpz_set_ui(*sums[0][k], current[k]);
     mpz_set_ui(*sums[1][k], best[k]);
   }
-  return better_hdtree();
+  t->number = number;
+  run->best_try = best_number;
+  return better_hdtree(t);
 }
 
 }  // namespace
 
 TEST(DefaultDtree, ABetterTreeHasASmallerClusterThenContextSumThenALargerSeparatorThenCutsetSum) {
-  initialize_best_hdtree();
-  EXPECT_TRUE(better({99, 99, 0, 0}, {1, 1, 1, 1})) << "no best tree yet";
-  best_hdtree = std::make_unique<hdtree>();
-  EXPECT_TRUE(better({10, 90, 0, 0}, {11, 1, 9, 9}));
-  EXPECT_FALSE(better({12, 1, 9, 9}, {11, 90, 0, 0}));
-  EXPECT_TRUE(better({11, 5, 0, 0}, {11, 6, 9, 9}));
-  EXPECT_FALSE(better({11, 7, 9, 9}, {11, 6, 0, 0}));
-  EXPECT_TRUE(better({11, 6, 8, 0}, {11, 6, 7, 9})) << "larger separator sum wins on equal cluster and context sums";
-  EXPECT_FALSE(better({11, 6, 7, 9}, {11, 6, 8, 0}));
-  EXPECT_TRUE(better({11, 6, 7, 5}, {11, 6, 7, 4}));
-  EXPECT_FALSE(better({11, 6, 7, 4}, {11, 6, 7, 5}));
-  EXPECT_FALSE(better({11, 6, 7, 4}, {11, 6, 7, 4})) << "equal on all four: the earlier tree stays";
-  clear_best_hdtree();
+  hdtree_tries run;
+  initialize_best_hdtree(&run);
+  hdtree_try t(&run);
+  EXPECT_TRUE(better({99, 99, 0, 0}, {1, 1, 1, 1}, &t)) << "no best tree yet";
+  run.best_hdtree = std::make_unique<hdtree>();
+  EXPECT_TRUE(better({10, 90, 0, 0}, {11, 1, 9, 9}, &t));
+  EXPECT_FALSE(better({12, 1, 9, 9}, {11, 90, 0, 0}, &t));
+  EXPECT_TRUE(better({11, 5, 0, 0}, {11, 6, 9, 9}, &t));
+  EXPECT_FALSE(better({11, 7, 9, 9}, {11, 6, 0, 0}, &t));
+  EXPECT_TRUE(better({11, 6, 8, 0}, {11, 6, 7, 9}, &t))
+      << "larger separator sum wins on equal cluster and context sums";
+  EXPECT_FALSE(better({11, 6, 7, 9}, {11, 6, 8, 0}, &t));
+  EXPECT_TRUE(better({11, 6, 7, 5}, {11, 6, 7, 4}, &t));
+  EXPECT_FALSE(better({11, 6, 7, 4}, {11, 6, 7, 5}, &t));
+  EXPECT_FALSE(better({11, 6, 7, 4}, {11, 6, 7, 4}, &t, 3, 2)) << "equal on all four: the lower try stays";
+  EXPECT_TRUE(better({11, 6, 7, 4}, {11, 6, 7, 4}, &t, 2, 3)) << "whichever thread ended first";
+  clear_best_hdtree(&run);
 }
 
 TEST(DefaultDtree, ATrySurvivesUpToTheBestClusterSumExactlyBeyondSixtyFourBits) {
-  initialize_best_hdtree();
-  initialize_current_hdtree();
-  EXPECT_TRUE(update_current_hdtree(70, 30, 0)) << "no best tree yet";
-  keep_hdtree(std::make_unique<hdtree>());
-  initialize_current_hdtree();
-  EXPECT_TRUE(update_current_hdtree(99, 0, 0));
-  EXPECT_TRUE(update_current_hdtree(90, 9, 3)) << "2^99 + 2^99 is the best sum 2^100 exactly";
-  EXPECT_FALSE(update_current_hdtree(0, 0, 0)) << "2^100 + 1 exceeds it";
-  clear_best_hdtree();
+  hdtree_tries run;
+  initialize_best_hdtree(&run);
+  hdtree_try t(&run);
+  initialize_current_hdtree(&t);
+  EXPECT_TRUE(update_current_hdtree(70, 30, 0, &t)) << "no best tree yet";
+  keep_hdtree(std::make_unique<hdtree>(), nullptr, &t);
+  initialize_current_hdtree(&t);
+  EXPECT_TRUE(update_current_hdtree(99, 0, 0, &t));
+  EXPECT_TRUE(update_current_hdtree(90, 9, 3, &t)) << "2^99 + 2^99 is the best sum 2^100 exactly";
+  EXPECT_FALSE(update_current_hdtree(0, 0, 0, &t)) << "2^100 + 1 exceeds it";
+  clear_best_hdtree(&run);
 }
 
 TEST(DefaultDtree, AnAbandonedTryStopsAtItsFirstLosingBisectionAndRestoresTheHypergraph) {
   auto f = chain(6);
   auto h = cnf2hgr(f.get());
   hgr_counts before = counts_of(h.get());
-  allocate_hgp_arrays(h.get());
-  allocate_decomposition_buffers(h->edge_count);
-  initialize_best_hdtree();
-  best_hdtree = std::make_unique<hdtree>();
-  mpz_set_ui(best_cluster_size_sum, 1);  // only a node of cluster 0 fits: any cut of the chain loses
-  initialize_current_hdtree();
-  hdtree_index = 0;
+  hdtree_tries run;
+  initialize_best_hdtree(&run);
+  run.best_hdtree = std::make_unique<hdtree>();
+  mpz_set_ui(run.best_cluster_size_sum, 1);  // only a node of cluster 0 fits: any cut of the chain loses
+  hdtree_try t(&run);
+  allocate_hgp_arrays(h.get(), &t.arrays);
+  allocate_decomposition_buffers(h->edge_count, &t);
+  start_hdtree_try(0, 25, &t);
   bool abort = false;
-  std::unique_ptr<hdtree> t = hgr2hdtree_node(&abort, new_hgr_edges(0), nullptr, h.get());
+  std::unique_ptr<hdtree> tree = hgr2hdtree_node(&abort, new_hgr_edges(0), nullptr, h.get(), &t);
   EXPECT_TRUE(abort);
-  ASSERT_NE(t, nullptr);
-  EXPECT_EQ(t->left, nullptr);
-  EXPECT_EQ(hdtree_index, 1u) << "no node below the losing bisection";
-  EXPECT_EQ(t->cutset->count, 0u) << "the out-sets of a losing bisection stay empty";
+  ASSERT_NE(tree, nullptr);
+  EXPECT_EQ(tree->left, nullptr);
+  EXPECT_EQ(t.hdtree_index, 1u) << "no node below the losing bisection";
+  EXPECT_EQ(tree->cutset->count, 0u) << "the out-sets of a losing bisection stay empty";
   expect_restored(h.get(), before);
-  clear_best_hdtree();
-  free_decomposition_buffers();
-  free_hgp_arrays();
+  clear_best_hdtree(&run);
 }
 
 TEST(DefaultDtree, ConstructionWithoutAnyTryEndsWithAMessage) {

@@ -107,7 +107,7 @@ TEST(StarMatching, MapsEveryVertexOnceWithinTheWeightLimitAndTheMergeBudget) {
     auto graph = make_hgraph(random_net_list(rng, n, n, 6, 0, seed % 2 ? 3 : 1, seed % 3 ? 1 : 4));
     hgp_ctrl ctrl = bisection_ctrl();
     SetMaxCellWeight__(ctrl, *graph);
-    srand48(seed);
+    InitRandom__(seed);
     const int cnvtxs = Match_EdgesStars__(ctrl, seed % 2 == 0, nullptr, *graph);
     expect_valid_matching(cnvtxs, *graph);
     EXPECT_LE(n - cnvtxs, static_cast<int>(0.4 * n) + 1);
@@ -178,10 +178,10 @@ std::vector<int> reference_matching(const hgp_ctrl& ctrl, bool pairs, const std:
 // Draws the visit order the matching will draw from the same seed.
 std::vector<int> visit_order(unsigned seed, const hgp_ctrl& ctrl, bool heavy_edge_order, const hgraph& graph) {
   std::vector<int> order(core_vertices(graph));
-  srand48(seed);
+  InitRandom__(seed);
   CappedDegreeOrder__(graph, order.data());
   if (heavy_edge_order) HeavyEdgeOrder__(ctrl, graph, order.data());
-  srand48(seed);
+  InitRandom__(seed);
   return order;
 }
 
@@ -220,7 +220,7 @@ TEST(Coarsen, BuildsShrinkingLevelsThatKeepTheWeightOfTheVerticesInNetsAboveCoar
     SetMaxCellWeight__(ctrl, *graph);
     int nislands = 0;
     for (int v = 0; v < graph->nvtxs; ++v) nislands += graph->incptr[v] == graph->incptr[v + 1];
-    srand48(ctype);
+    InitRandom__(ctype);
     const hgraph& coarsest = Coarsen__(ctrl, *graph);
     int levels = 0;
     for (const hgraph* level = graph.get(); level != &coarsest; level = level->coarser.get(), ++levels) {
@@ -281,7 +281,7 @@ TEST(RestrictedCoarsening, MergesOnlyWithinASideSoTheCoarsestLevelKeepsTheCut) {
     SetMaxCellWeight__(ctrl, *graph);
     ctrl.coarsen_to = 1000;
     ctrl.CType = scheme;
-    srand48(scheme);
+    InitRandom__(scheme);
     const hgraph& coarsest = CCoarsen__(ctrl, *graph);
     ASSERT_NE(&coarsest, graph.get());
     for (const hgraph* level = graph.get(); level != &coarsest; level = level->coarser.get()) {

@@ -52,7 +52,7 @@ void check_step_on_random_hypergraphs(Step step, bool heavy) {
     Balance__(ctrl, *workspace, *graph);
     const bool balanced = IsBalanced__(BalanceBounds__(ctrl, CoreWeight__(*graph)), *graph);
     const int before = graph->mincut;
-    srand48(seed);
+    InitRandom__(seed);
     step(ctrl, *workspace, *graph);
     expect_consistent_state(*graph);
     if (balanced) {
@@ -84,7 +84,7 @@ TEST(FMRefinement, FindsTheSingleBridgeBetweenTwoDenseClusters) {
   auto workspace = construct_fm_workspace(*graph);
   for (int v = 0; v < 40; ++v) graph->where[v] = v % 2; // every cluster net starts cut or not at random
   ComputeInitGains__(*graph);
-  srand48(1);
+  InitRandom__(1);
   Refine_FM__(ctrl, 10, *workspace, *graph);
   EXPECT_EQ(graph->mincut, 1);
   expect_consistent_state(*graph);
@@ -125,16 +125,16 @@ TEST(Balance, ReachesBothLeastWeightsFromAnyStartAndLeavesABalancedOneAlone) {
     const balance_bounds bounds = BalanceBounds__(ctrl, CoreWeight__(*graph));
     const bool balanced = IsBalanced__(bounds, *graph);
     const std::vector<int> where(graph->where.begin(), graph->where.end());
-    srand48(seed);
-    const double first_draw = drand48();
-    srand48(seed);
+    InitRandom__(seed);
+    const double first_draw = RandomDraw__();
+    InitRandom__(seed);
     Balance__(ctrl, *workspace, *graph);
     EXPECT_GE(graph->pwgts[0], bounds.min[0]);
     EXPECT_GE(graph->pwgts[1], bounds.min[1]);
     expect_consistent_state(*graph);
     if (balanced) {
       EXPECT_EQ(std::vector<int>(graph->where.begin(), graph->where.end()), where);
-      EXPECT_EQ(drand48(), first_draw);
+      EXPECT_EQ(RandomDraw__(), first_draw);
     }
     if (HasFailure()) return;
   }
@@ -159,7 +159,7 @@ TEST(Balance, DropsAVertexTooHeavyToMoveAndTakesTheNextOnes) {
   for (int v = 0; v < 15; ++v) graph->where[v] = v < 10 ? 1 : 0;
   ComputeInitGains__(*graph);
   ASSERT_GT(graph->gain[0], graph->gain[1]);
-  srand48(2);
+  InitRandom__(2);
   Balance__(ctrl, *workspace, *graph);
   EXPECT_EQ(graph->where[0], 1);
   EXPECT_EQ(graph->pwgts[0], 10);

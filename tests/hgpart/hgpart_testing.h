@@ -12,6 +12,7 @@
 #include "hgpart/basics.h"
 #include "hgpart/fm.h"
 #include "hgpart/hgraph.h"
+#include "hgpart/util.h"
 
 namespace hgp_testing {
 
