@@ -10,6 +10,18 @@
 #include "driver/utility.h"
 #include "hgpart/hgpart.h"
 
+namespace {
+// sum += 2^exponent, or -= with a negative sign; `power` is scratch.
+void add_power(mpz_t sum, unsigned long exponent, int sign, mpz_t power) {
+  mpz_set_ui(power, 0);
+  mpz_setbit(power, exponent);
+  if (sign > 0)
+    mpz_add(sum, sum, power);
+  else
+    mpz_sub(sum, sum, power);
+}
+}  // namespace
+
 // ---------------------------------------------------------------------------------------------
 // Partitioning one sub-hypergraph
 // ---------------------------------------------------------------------------------------------
@@ -210,6 +222,7 @@ std::unique_ptr<hdtree> hgr2hdtree_node(bool* abort, std::unique_ptr<hgr_edges> 
   assert(h->node_count > 0);
   if (h->node_count == 1) {
     const unsigned context_size = context->count;
+    take_pending_cluster(h->nodes[0]->edge_count, t);
     std::unique_ptr<hdtree> leaf = duplicate_nodes2hdtree(std::move(context), parent, h->nodes[0], t);
     if (!update_current_hdtree(leaf->cutset->count, context_size, leaf->separator->count, t)) *abort = true;
     return leaf;
@@ -227,12 +240,18 @@ std::unique_ptr<hdtree> hgr2hdtree_node(bool* abort, std::unique_ptr<hgr_edges> 
     return node;
   }
 
+  const unsigned nodes = h->node_count;
   remove_marked_nodes_and_their_edges(h);  // side 1 goes; side 0 stays
+  // A right side of one node is a leaf, already counted among the leaves to come.
+  const bool right_is_subtree = nodes - h->node_count >= 2;
+  const unsigned long right_context_size = right_context->count;
+  if (right_is_subtree) add_pending_cluster(right_context_size, t);
   node->left = hgr2hdtree_node(abort, std::move(left_context), node.get(), h, t);
   if (*abort) {
     restore_hgr(h);
     return node;
   }
+  if (right_is_subtree) take_pending_cluster(right_context_size, t);
   mark_hgr_nodes(h, 1);
   restore_hgr(h);
   remove_marked_nodes_and_their_edges(h);  // now side 0 goes
@@ -246,12 +265,12 @@ std::unique_ptr<hdtree> hgr2hdtree_node(bool* abort, std::unique_ptr<hgr_edges> 
 // ---------------------------------------------------------------------------------------------
 hdtree_try::hdtree_try(hdtree_tries* tries) : run(tries) {
   mpz_inits(current_cluster_size_sum, current_cutset_size_sum, current_context_size_sum, current_separator_size_sum,
-            nullptr);
+            pending_cluster_sum, bound, nullptr);
 }
 
 hdtree_try::~hdtree_try() {
   mpz_clears(current_cluster_size_sum, current_cutset_size_sum, current_context_size_sum, current_separator_size_sum,
-             nullptr);
+             pending_cluster_sum, bound, nullptr);
 }
 
 void start_hdtree_try(unsigned number, int ubf, hdtree_try* t) {
@@ -260,6 +279,7 @@ void start_hdtree_try(unsigned number, int ubf, hdtree_try* t) {
   t->UBF = ubf;
   t->hdtree_index = 0;
   initialize_current_hdtree(t);
+  mpz_set(t->pending_cluster_sum, t->run->leaf_sum);
 }
 
 namespace {
@@ -323,6 +343,14 @@ unsigned thread_count(unsigned tries) {
   return std::max(1u, std::min(wanted, tries));
 }
 
+// What every tree's leaves add to its cluster sum: a leaf's cluster is its group's variables.
+void sum_leaf_clusters(const hgr* h, mpz_t sum) {
+  mpz_t power;
+  mpz_init(power);
+  for (unsigned i = 0; i < h->node_count; ++i) add_power(sum, h->nodes[i]->edge_count, 1, power);
+  mpz_clear(power);
+}
+
 // Points every set of the tree at h's edge records (the tree was made on a copy of h).
 void move_hdtree_edges(hdtree* t, hgr* h) {
   std::vector<hdtree*> pending{t};
@@ -370,6 +398,7 @@ std::unique_ptr<hdtree> hgr2hdtree_rc(hgr* h) {
   run.seed = run_seed();
   run.count = static_cast<unsigned>(tries);
   initialize_best_hdtree(&run);
+  sum_leaf_clusters(h, run.leaf_sum);
   make_tries_on_threads(thread_count(run.count), h, &run);
 
   std::unique_ptr<hdtree> result = get_best_hdtree(&run);
@@ -385,13 +414,9 @@ std::unique_ptr<hdtree> hgr2hdtree_rc(hgr* h) {
 // ---------------------------------------------------------------------------------------------
 namespace {
 
-void add_power_of_two(unsigned long exponent, unsigned& max, mpz_t sum) {
+void add_power_of_two(unsigned long exponent, unsigned& max, mpz_t sum, mpz_t power) {
   if (exponent > max) max = static_cast<unsigned>(exponent);
-  mpz_t power;
-  mpz_init(power);
-  mpz_ui_pow_ui(power, 2, exponent);
-  mpz_add(sum, sum, power);
-  mpz_clear(power);
+  add_power(sum, exponent, 1, power);
 }
 
 // The smallest k, from the largest size up, with 2^k at least the sum: the size whose single
@@ -418,7 +443,7 @@ void initialize_best_hdtree(hdtree_tries* run) {
   run->best_cluster_size_max = run->best_cutset_size_max = 0;
   run->best_context_size_max = run->best_separator_size_max = 0;
   mpz_inits(run->best_cluster_size_sum, run->best_cutset_size_sum, run->best_context_size_sum,
-            run->best_separator_size_sum, nullptr);
+            run->best_separator_size_sum, run->leaf_sum, nullptr);
 }
 
 void initialize_current_hdtree(hdtree_try* t) {
@@ -431,17 +456,22 @@ void initialize_current_hdtree(hdtree_try* t) {
 }
 
 bool update_current_hdtree(unsigned long cutset, unsigned long context, unsigned long separator, hdtree_try* t) {
-  add_power_of_two(cutset + context, t->current_cluster_size_max, t->current_cluster_size_sum);
-  add_power_of_two(cutset, t->current_cutset_size_max, t->current_cutset_size_sum);
-  add_power_of_two(context, t->current_context_size_max, t->current_context_size_sum);
-  add_power_of_two(separator, t->current_separator_size_max, t->current_separator_size_sum);
+  add_power_of_two(cutset + context, t->current_cluster_size_max, t->current_cluster_size_sum, t->bound);
+  add_power_of_two(cutset, t->current_cutset_size_max, t->current_cutset_size_sum, t->bound);
+  add_power_of_two(context, t->current_context_size_max, t->current_context_size_sum, t->bound);
+  add_power_of_two(separator, t->current_separator_size_max, t->current_separator_size_sum, t->bound);
   return survises_hdtree(t);
 }
 
 bool survises_hdtree(hdtree_try* t) {
+  mpz_add(t->bound, t->current_cluster_size_sum, t->pending_cluster_sum);
   const std::lock_guard<std::mutex> guard(t->run->lock);
-  return !t->run->best_hdtree || mpz_cmp(t->current_cluster_size_sum, t->run->best_cluster_size_sum) <= 0;
+  return !t->run->best_hdtree || mpz_cmp(t->bound, t->run->best_cluster_size_sum) <= 0;
 }
+
+void add_pending_cluster(unsigned long size, hdtree_try* t) { add_power(t->pending_cluster_sum, size, 1, t->bound); }
+
+void take_pending_cluster(unsigned long size, hdtree_try* t) { add_power(t->pending_cluster_sum, size, -1, t->bound); }
 
 bool better_hdtree(const hdtree_try* t) {
   const hdtree_tries* run = t->run;
@@ -487,5 +517,5 @@ void clear_best_hdtree(hdtree_tries* run) {
                 sum_exponent(run->best_separator_size_max, run->best_separator_size_sum));
   run->best_hdtree.reset();
   mpz_clears(run->best_cluster_size_sum, run->best_cutset_size_sum, run->best_context_size_sum,
-             run->best_separator_size_sum, nullptr);
+             run->best_separator_size_sum, run->leaf_sum, nullptr);
 }

@@ -44,6 +44,7 @@ struct hdtree_tries {
   unsigned count = 0;                  // tries to make: tries x balance factors swept
   std::atomic<unsigned> next_try{0};   // the next try number to hand out
   std::atomic<bool> stopped{false};    // a try ended the construction with an error
+  mpz_t leaf_sum;                      // what every tree's leaves add: 2^(edges) per node
   std::mutex lock;                     // guards the progress line and everything below
   std::vector<std::string> progress;   // each ended try's token, by try number
   unsigned progress_printed = 0;       // tokens printed so far, all of the lowest try numbers
@@ -93,6 +94,13 @@ struct hdtree_try {
   unsigned current_context_size_max = 0, current_separator_size_max = 0;
   mpz_t current_cluster_size_sum, current_cutset_size_sum;
   mpz_t current_context_size_sum, current_separator_size_sum;
+
+  // At most what the nodes not yet reported will add to the cluster sum: 2^(edges) for each
+  // leaf to come (a leaf's cluster is its clause's variables), and 2^(context) for the root of
+  // each right subtree waiting for its left sibling. A try whose cluster sum plus this exceeds
+  // the best total cannot win, so it is abandoned as soon as that shows.
+  mpz_t pending_cluster_sum;
+  mpz_t bound;  // scratch of survises_hdtree
 };
 
 // Readies t for try `number`: its stream, its balance factor and a fresh measure.
@@ -144,7 +152,12 @@ void initialize_best_hdtree(hdtree_tries* run);  // no best tree; every sum init
 void initialize_current_hdtree(hdtree_try* t);   // maxima and sums of the try under way to 0
 // Reports one node; returns survises_hdtree(t).
 bool update_current_hdtree(unsigned long cutset, unsigned long context, unsigned long separator, hdtree_try* t);
-bool survises_hdtree(hdtree_try* t);  // no best tree yet, or the current cluster sum is at most the best one
+// No best tree yet, or the current cluster sum plus the pending one is at most the best one.
+bool survises_hdtree(hdtree_try* t);
+// The pending sum's share of a node: added when the node is known to come, taken out when it
+// is reported.
+void add_pending_cluster(unsigned long size, hdtree_try* t);
+void take_pending_cluster(unsigned long size, hdtree_try* t);
 // Smaller cluster sum; then smaller context sum; then larger separator sum; then larger cutset
 // sum. Equal on all four: the lower try number. The caller holds the run's lock.
 bool better_hdtree(const hdtree_try* t);

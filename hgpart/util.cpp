@@ -1,6 +1,5 @@
 #include "hgpart/util.h"
 
-#include <cmath>
 #include <cstdarg>
 #include <cstdint>
 #include <cstdio>
@@ -33,7 +32,7 @@ void InitRandom__(int seed) {
 
 double RandomDraw__() {
   random_state = (RANDOM_MULTIPLIER * random_state + RANDOM_INCREMENT) & RANDOM_MASK;
-  return std::ldexp(static_cast<double>(random_state), -48);
+  return static_cast<double>(random_state) * 0x1p-48;  // exact: 48 bits fit a double
 }
 
 int RandomInRange__(int n) { return static_cast<int>(RandomDraw__() * n); }

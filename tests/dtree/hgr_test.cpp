@@ -110,3 +110,42 @@ TEST(DuplicateNodes, FormGroupsChainedInArrayOrderWithTheFirstAsRepresentative) 
   EXPECT_EQ(hg->node_block[0].next, &hg->node_block[2]);
   return_duplicate_nodes(hg.get());
 }
+
+// A copy made in the middle of reductions is the same hypergraph on records of its own: the
+// copy's reductions and restores leave the original alone, and its undo stack gives back the
+// copy's own counts.
+TEST(HypergraphCopy, IsIndependentAndUndoesIntoItself) {
+  auto f = make_cnf(6, {{1, 2}, {2, 3}, {1, 2}, {3, 4, 5}, {5, -6}, {-4, 6}});
+  std::unique_ptr<hgr> h = cnf2hgr(f.get());
+  remove_duplicate_nodes(h.get());
+  remove_empty_edges(h.get());
+  const hgr_orders start = save_hgr_orders(h.get());
+  const unsigned undo_top = h->undo_top, start_nodes = h->node_count;
+  std::unique_ptr<hgr> c = copy_hgr(h.get());
+  ASSERT_EQ(c->node_count, h->node_count);
+  ASSERT_EQ(c->edge_count, h->edge_count);
+  for (unsigned i = 0; i < h->node_count; ++i) {
+    EXPECT_EQ(c->nodes[i]->index, h->nodes[i]->index);
+    EXPECT_EQ(node_edges(c->nodes[i]), node_edges(h->nodes[i]));
+    EXPECT_GE(c->nodes[i], c->node_block.data());
+    EXPECT_LT(c->nodes[i], c->node_block.data() + c->node_block.size());
+  }
+  for (unsigned j = 0; j < h->edge_count; ++j) EXPECT_EQ(edge_nodes(c->edges[j]), edge_nodes(h->edges[j]));
+
+  c->nodes[0]->mark = 1;
+  c->nodes[1]->mark = 1;
+  reduce_hgr(c.get());
+  EXPECT_EQ(h->node_count, c->node_count + 2) << "the original keeps its nodes";
+  for (unsigned i = 0; i < h->node_count; ++i) EXPECT_EQ(h->nodes[i], start.nodes[i]) << "nor is it permuted";
+  restore_hgr(c.get());
+  restore_hgr(c.get());  // the empty edges, saved before the copy
+  restore_hgr(c.get());  // the duplicates
+  EXPECT_EQ(c->undo_top, 0u);
+  EXPECT_EQ(c->node_count, static_cast<unsigned>(c->node_block.size()));
+  EXPECT_EQ(c->edge_count, static_cast<unsigned>(c->edge_block.size()));
+  EXPECT_EQ(h->undo_top, undo_top);
+  EXPECT_EQ(h->node_count, start_nodes) << "the copy's undo wrote into its own counts only";
+  restore_hgr_orders(start, h.get());
+  restore_hgr(h.get());
+  return_duplicate_nodes(h.get());
+}
