@@ -263,6 +263,16 @@ std::unique_ptr<hdtree> hgr2hdtree_node(bool* abort, std::unique_ptr<hgr_edges> 
 // ---------------------------------------------------------------------------------------------
 // The construction
 // ---------------------------------------------------------------------------------------------
+hdtree_tries::hdtree_tries() {
+  mpz_inits(best_cluster_size_sum, best_cutset_size_sum, best_context_size_sum, best_separator_size_sum, leaf_sum,
+            nullptr);
+}
+
+hdtree_tries::~hdtree_tries() {
+  mpz_clears(best_cluster_size_sum, best_cutset_size_sum, best_context_size_sum, best_separator_size_sum, leaf_sum,
+             nullptr);
+}
+
 hdtree_try::hdtree_try(hdtree_tries* tries) : run(tries) {
   mpz_inits(current_cluster_size_sum, current_cutset_size_sum, current_context_size_sum, current_separator_size_sum,
             pending_cluster_sum, bound, nullptr);
@@ -442,8 +452,9 @@ void initialize_best_hdtree(hdtree_tries* run) {
   run->best_hgr = nullptr;
   run->best_cluster_size_max = run->best_cutset_size_max = 0;
   run->best_context_size_max = run->best_separator_size_max = 0;
-  mpz_inits(run->best_cluster_size_sum, run->best_cutset_size_sum, run->best_context_size_sum,
-            run->best_separator_size_sum, run->leaf_sum, nullptr);
+  for (mpz_ptr sum : {run->best_cluster_size_sum, run->best_cutset_size_sum, run->best_context_size_sum,
+                      run->best_separator_size_sum})
+    mpz_set_ui(sum, 0);
 }
 
 void initialize_current_hdtree(hdtree_try* t) {
@@ -516,6 +527,4 @@ void clear_best_hdtree(hdtree_tries* run) {
                 sum_exponent(run->best_context_size_max, run->best_context_size_sum),
                 sum_exponent(run->best_separator_size_max, run->best_separator_size_sum));
   run->best_hdtree.reset();
-  mpz_clears(run->best_cluster_size_sum, run->best_cutset_size_sum, run->best_context_size_sum,
-             run->best_separator_size_sum, run->leaf_sum, nullptr);
 }

@@ -40,6 +40,11 @@ inline constexpr int HGP_SEED_OPTION = 7;
 // Shared by the tries of one construction: the run seed and the best tree so far
 // ---------------------------------------------------------------------------------------------
 struct hdtree_tries {
+  hdtree_tries();
+  ~hdtree_tries();
+  hdtree_tries(const hdtree_tries&) = delete;
+  hdtree_tries& operator=(const hdtree_tries&) = delete;
+
   std::uint32_t seed = 0;              // the run seed
   unsigned count = 0;                  // tries to make: tries x balance factors swept
   std::atomic<unsigned> next_try{0};   // the next try number to hand out
@@ -148,7 +153,7 @@ void allocate_decomposition_buffers(unsigned edge_count, hdtree_try* t);
 // ---------------------------------------------------------------------------------------------
 // Best-tree bookkeeping
 // ---------------------------------------------------------------------------------------------
-void initialize_best_hdtree(hdtree_tries* run);  // no best tree; every sum initialised
+void initialize_best_hdtree(hdtree_tries* run);  // no best tree; every best sum 0
 void initialize_current_hdtree(hdtree_try* t);   // maxima and sums of the try under way to 0
 // Reports one node; returns survises_hdtree(t).
 bool update_current_hdtree(unsigned long cutset, unsigned long context, unsigned long separator, hdtree_try* t);
@@ -164,5 +169,5 @@ bool better_hdtree(const hdtree_try* t);
 // The try's completed tree, made on h, becomes the best if better_hdtree(t); else it is freed.
 void keep_hdtree(std::unique_ptr<hdtree> tree, const hgr* h, hdtree_try* t);
 std::unique_ptr<hdtree> get_best_hdtree(hdtree_tries* run);  // hands the best tree over
-// Prints the "Sum" line (log2 of the best sums, rounded up) when VERBOSE; frees every sum.
+// Prints the "Sum" line (log2 of the best sums, rounded up) when VERBOSE; frees the best tree.
 void clear_best_hdtree(hdtree_tries* run);
