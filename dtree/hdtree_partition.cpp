@@ -275,13 +275,33 @@ hdtree_tries::~hdtree_tries() {
 
 hdtree_try::hdtree_try(hdtree_tries* tries) : run(tries) {
   mpz_inits(current_cluster_size_sum, current_cutset_size_sum, current_context_size_sum, current_separator_size_sum,
-            pending_cluster_sum, bound, nullptr);
+            pending_cluster_sum, bound, limit, nullptr);
 }
 
 hdtree_try::~hdtree_try() {
   mpz_clears(current_cluster_size_sum, current_cutset_size_sum, current_context_size_sum, current_separator_size_sum,
-             pending_cluster_sum, bound, nullptr);
+             pending_cluster_sum, bound, limit, nullptr);
 }
+
+namespace {
+// Lowers t's limit to the sum when that is smaller; under the run's lock.
+void lower_limit(mpz_srcptr sum, hdtree_try* t) {
+  if (t->limited && mpz_cmp(sum, t->limit) >= 0) return;
+  mpz_set(t->limit, sum);
+  t->limited = true;
+}
+
+// Records try t's cluster sum and makes it a limit of the running tries above t.
+void complete_try(hdtree_try* t) {
+  hdtree_tries* run = t->run;
+  if (run->completed_sums.size() <= t->number) run->completed_sums.resize(t->number + 1);
+  owned_mpz& sum = run->completed_sums[t->number];
+  sum.reset(new __mpz_struct);
+  mpz_init_set(sum.get(), t->current_cluster_size_sum);
+  for (hdtree_try* other : run->running)
+    if (other->number > t->number) lower_limit(sum.get(), other);
+}
+}  // namespace
 
 void start_hdtree_try(unsigned number, int ubf, hdtree_try* t) {
   t->number = number;
@@ -290,6 +310,11 @@ void start_hdtree_try(unsigned number, int ubf, hdtree_try* t) {
   t->hdtree_index = 0;
   initialize_current_hdtree(t);
   mpz_set(t->pending_cluster_sum, t->run->leaf_sum);
+  const std::lock_guard<std::mutex> guard(t->run->lock);
+  t->limited = false;
+  const auto& sums = t->run->completed_sums;
+  for (unsigned n = 0; n < number && n < sums.size(); ++n)
+    if (sums[n]) lower_limit(sums[n].get(), t);
 }
 
 namespace {
@@ -326,6 +351,16 @@ int factor_of_try(unsigned n) {
   return static_cast<int>(FIRST_UBF + static_cast<long>(n % factors));
 }
 
+// Adds t to the tries under way, or takes it out.
+void set_running(hdtree_try* t, bool running) {
+  hdtree_tries* run = t->run;
+  const std::lock_guard<std::mutex> guard(run->lock);
+  if (running)
+    run->running.push_back(t);
+  else
+    run->running.erase(std::find(run->running.begin(), run->running.end(), t));
+}
+
 // One thread's share: tries taken in turn until none is left, each from the hypergraph as it
 // stood before the first.
 void make_tries(hgr* h, hdtree_tries* run) {
@@ -333,11 +368,13 @@ void make_tries(hgr* h, hdtree_tries* run) {
   allocate_hgp_arrays(h, &t.arrays);
   allocate_decomposition_buffers(h->edge_count, &t);
   const hgr_orders start = save_hgr_orders(h);
+  set_running(&t, true);
   for (unsigned n = run->next_try++; n < run->count && !run->stopped; n = run->next_try++) {
     restore_hgr_orders(start, h);
     start_hdtree_try(n, factor_of_try(n), &t);
     make_try(h, &t);
   }
+  set_running(&t, false);
   restore_hgr_orders(start, h);
 }
 
@@ -477,7 +514,7 @@ bool update_current_hdtree(unsigned long cutset, unsigned long context, unsigned
 bool survises_hdtree(hdtree_try* t) {
   mpz_add(t->bound, t->current_cluster_size_sum, t->pending_cluster_sum);
   const std::lock_guard<std::mutex> guard(t->run->lock);
-  return !t->run->best_hdtree || mpz_cmp(t->bound, t->run->best_cluster_size_sum) <= 0;
+  return !t->limited || mpz_cmp(t->bound, t->limit) <= 0;
 }
 
 void add_pending_cluster(unsigned long size, hdtree_try* t) { add_power(t->pending_cluster_sum, size, 1, t->bound); }
@@ -502,6 +539,7 @@ void keep_hdtree(std::unique_ptr<hdtree> tree, const hgr* h, hdtree_try* t) {
   hdtree_tries* run = t->run;
   std::unique_ptr<hdtree> replaced;  // freed once the lock is released
   const std::lock_guard<std::mutex> guard(run->lock);
+  complete_try(t);
   if (!better_hdtree(t)) return;
   replaced = std::move(run->best_hdtree);
   run->best_hdtree = std::move(tree);

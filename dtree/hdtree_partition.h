@@ -39,6 +39,17 @@ inline constexpr int HGP_SEED_OPTION = 7;
 // ---------------------------------------------------------------------------------------------
 // Shared by the tries of one construction: the run seed and the best tree so far
 // ---------------------------------------------------------------------------------------------
+struct hdtree_try;
+
+// A GMP integer owned through a pointer, so that it can sit in a vector.
+struct mpz_deleter {
+  void operator()(mpz_ptr z) const {
+    mpz_clear(z);
+    delete z;
+  }
+};
+using owned_mpz = std::unique_ptr<__mpz_struct, mpz_deleter>;
+
 struct hdtree_tries {
   hdtree_tries();
   ~hdtree_tries();
@@ -53,6 +64,12 @@ struct hdtree_tries {
   std::mutex lock;                     // guards the progress line and everything below
   std::vector<std::string> progress;   // each ended try's token, by try number
   unsigned progress_printed = 0;       // tokens printed so far, all of the lowest try numbers
+
+  // The cluster sum of every completed try by try number (null while it runs, or when it was
+  // abandoned), and the tries under way: a try is measured against the tries numbered below it
+  // only, as if the tries ran one after another, so the first try always completes.
+  std::vector<owned_mpz> completed_sums;
+  std::vector<hdtree_try*> running;
 
   // The best tree so far: largest sizes, sums of 2^size over its nodes, the try that made it and
   // the hypergraph whose edge records its sets point at.
@@ -106,9 +123,14 @@ struct hdtree_try {
   // the best total cannot win, so it is abandoned as soon as that shows.
   mpz_t pending_cluster_sum;
   mpz_t bound;  // scratch of survises_hdtree
+
+  // The smallest cluster sum of the completed tries numbered below this one, when there is one.
+  // Guarded by the run's lock: a try that completes lowers the limits of the higher ones.
+  bool limited = false;
+  mpz_t limit;
 };
 
-// Readies t for try `number`: its stream, its balance factor and a fresh measure.
+// Readies t for try `number`: its stream, its balance factor, a fresh measure and its limit.
 void start_hdtree_try(unsigned number, int ubf, hdtree_try* t);
 
 // ---------------------------------------------------------------------------------------------
@@ -157,7 +179,7 @@ void initialize_best_hdtree(hdtree_tries* run);  // no best tree; every best sum
 void initialize_current_hdtree(hdtree_try* t);   // maxima and sums of the try under way to 0
 // Reports one node; returns survises_hdtree(t).
 bool update_current_hdtree(unsigned long cutset, unsigned long context, unsigned long separator, hdtree_try* t);
-// No best tree yet, or the current cluster sum plus the pending one is at most the best one.
+// No limit yet, or the current cluster sum plus the pending one is at most the limit.
 bool survises_hdtree(hdtree_try* t);
 // The pending sum's share of a node: added when the node is known to come, taken out when it
 // is reported.
@@ -167,6 +189,7 @@ void take_pending_cluster(unsigned long size, hdtree_try* t);
 // sum. Equal on all four: the lower try number. The caller holds the run's lock.
 bool better_hdtree(const hdtree_try* t);
 // The try's completed tree, made on h, becomes the best if better_hdtree(t); else it is freed.
+// Either way its cluster sum becomes a limit for the higher-numbered tries.
 void keep_hdtree(std::unique_ptr<hdtree> tree, const hgr* h, hdtree_try* t);
 std::unique_ptr<hdtree> get_best_hdtree(hdtree_tries* run);  // hands the best tree over
 // Prints the "Sum" line (log2 of the best sums, rounded up) when VERBOSE; frees the best tree.

@@ -200,18 +200,33 @@ TEST(DefaultDtree, ABetterTreeHasASmallerClusterThenContextSumThenALargerSeparat
   clear_best_hdtree(&run);
 }
 
-TEST(DefaultDtree, ATrySurvivesUpToTheBestClusterSumExactlyBeyondSixtyFourBits) {
+TEST(DefaultDtree, ATrySurvivesUpToTheBestClusterSumOfTheTriesBelowItExactlyBeyondSixtyFourBits) {
   hdtree_tries run;
   initialize_best_hdtree(&run);
-  hdtree_try t(&run);
-  initialize_current_hdtree(&t);
-  EXPECT_TRUE(update_current_hdtree(70, 30, 0, &t)) << "no best tree yet";
-  keep_hdtree(std::make_unique<hdtree>(), nullptr, &t);
-  initialize_current_hdtree(&t);
-  EXPECT_TRUE(update_current_hdtree(99, 0, 0, &t));
-  EXPECT_TRUE(update_current_hdtree(90, 9, 3, &t)) << "2^99 + 2^99 is the best sum 2^100 exactly";
-  EXPECT_FALSE(update_current_hdtree(0, 0, 0, &t)) << "2^100 + 1 exceeds it";
+  hdtree_try first(&run), second(&run), third(&run);
+  start_hdtree_try(2, 25, &third);
+  start_hdtree_try(0, 25, &first);
+  run.running = {&third};
+  EXPECT_TRUE(update_current_hdtree(70, 30, 0, &first)) << "no try below the first";
+  keep_hdtree(std::make_unique<hdtree>(), nullptr, &first);
+  start_hdtree_try(1, 25, &second);
+  EXPECT_TRUE(update_current_hdtree(99, 0, 0, &second));
+  EXPECT_TRUE(update_current_hdtree(90, 9, 3, &second)) << "2^99 + 2^99 is the first try's sum 2^100 exactly";
+  EXPECT_FALSE(update_current_hdtree(0, 0, 0, &second)) << "2^100 + 1 exceeds it";
+  EXPECT_FALSE(update_current_hdtree(100, 1, 0, &third)) << "a try under way is measured once a lower one completes";
+
+  // A higher try that completes first does not abandon a lower one.
+  hdtree_tries other_run;
+  initialize_best_hdtree(&other_run);
+  hdtree_try low(&other_run), high(&other_run);
+  start_hdtree_try(0, 25, &low);
+  start_hdtree_try(1, 25, &high);
+  other_run.running = {&low};
+  EXPECT_TRUE(update_current_hdtree(1, 0, 0, &high));
+  keep_hdtree(std::make_unique<hdtree>(), nullptr, &high);
+  EXPECT_TRUE(update_current_hdtree(200, 0, 0, &low));
   clear_best_hdtree(&run);
+  clear_best_hdtree(&other_run);
 }
 
 TEST(DefaultDtree, AnAbandonedTryStopsAtItsFirstLosingBisectionAndRestoresTheHypergraph) {
@@ -220,12 +235,12 @@ TEST(DefaultDtree, AnAbandonedTryStopsAtItsFirstLosingBisectionAndRestoresTheHyp
   hgr_counts before = counts_of(h.get());
   hdtree_tries run;
   initialize_best_hdtree(&run);
-  run.best_hdtree = std::make_unique<hdtree>();
-  mpz_set_ui(run.best_cluster_size_sum, 1);  // only a node of cluster 0 fits: any cut of the chain loses
   hdtree_try t(&run);
   allocate_hgp_arrays(h.get(), &t.arrays);
   allocate_decomposition_buffers(h->edge_count, &t);
   start_hdtree_try(0, 25, &t);
+  t.limited = true;
+  mpz_set_ui(t.limit, 1);  // only a node of cluster 0 fits: any cut of the chain loses
   bool abort = false;
   std::unique_ptr<hdtree> tree = hgr2hdtree_node(&abort, new_hgr_edges(0), nullptr, h.get(), &t);
   EXPECT_TRUE(abort);
