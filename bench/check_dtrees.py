@@ -5,7 +5,8 @@ Reads the CNF the way tarn does (comment lines c, % and 0; the "p cnf" line; an 
 "eclauses" line; clauses that may span lines, with whatever follows the terminating 0 on its
 line ignored; duplicate literals removed; tautologies dropped, except two-literal ones with
 --keep-trivial) and the dtree file ("dtree N", then N records "L clause" or "I left right" in
-post-order). Checks that the dtree is a full binary tree with one leaf per kept clause, computes
+post-order, and the optional orders trailer of cutset, separator and context lists, which must
+name the same sets). Checks that the dtree is a full binary tree with one leaf per kept clause, computes
 vars, separator, cutset and context of every node from the definitions, checks that every
 variable of a clause lies in exactly one cutset, and prints the largest cluster.
 
@@ -122,20 +123,47 @@ def read_dtree(path, clause_count):
             clause.append(c)
         else:
             raise CheckFailure("record %d: unknown letter %r" % (i, kind))
-    if t != len(tokens):
-        raise CheckFailure("text after the last record")
+    orders = read_orders(tokens, t, left)
     if any(not has_parent[i] for i in range(count - 1)) or (count and has_parent[count - 1]):
         raise CheckFailure("the records are not one tree rooted at the last record")
     if not all(seen_clause):
         raise CheckFailure("a clause has no leaf")
-    return left, right, clause
+    return left, right, clause, orders
+
+
+def read_orders(tokens, t, left):
+    """The orders trailer after the records, if any: per record a dict of its "cut", "sep"
+    (internal records only) and "ctx" lists; None for a file of records alone."""
+    if t == len(tokens):
+        return None
+    if tokens[t] != "orders":
+        raise CheckFailure("text after the last record")
+    t += 1
+    orders = []
+    for i in range(len(left)):
+        lists = {}
+        for word in ("cut", "sep", "ctx") if left[i] >= 0 else ("cut", "ctx"):
+            if t == len(tokens) or tokens[t] != word:
+                raise CheckFailure("orders of record %d: %r expected" % (i, word))
+            t += 1
+            numbers = []
+            while t < len(tokens) and tokens[t] not in ("cut", "sep", "ctx"):
+                numbers.append(int(tokens[t]))
+                t += 1
+            if len(set(numbers)) != len(numbers):
+                raise CheckFailure("orders of record %d: %s lists a variable twice" % (i, word))
+            lists[word] = frozenset(numbers)
+        orders.append(lists)
+    if t != len(tokens):
+        raise CheckFailure("text after the orders")
+    return orders
 
 
 def check(cnf_path, dtree_path, keep_trivial):
     var_count, clauses = read_cnf(cnf_path, keep_trivial)
     if not clauses:
         raise CheckFailure("the CNF has no clauses, so it has no dtree")
-    left, right, clause = read_dtree(dtree_path, len(clauses))
+    left, right, clause, orders = read_dtree(dtree_path, len(clauses))
     count = len(left)
     root = count - 1
 
@@ -188,6 +216,10 @@ def check(cnf_path, dtree_path, keep_trivial):
             cutset = separator - context
             stack.append((b, (context & full_b) | cutset))
             stack.append((a, (context & full_a) | cutset))
+        if orders is not None:
+            given = orders[node]
+            if given["cut"] != cutset or given["ctx"] != context or given.get("sep", frozenset()) != separator:
+                raise CheckFailure("record %d: the orders trailer lists other sets than the tree's" % node)
         for x in cutset:
             in_cutsets[x] = in_cutsets.get(x, 0) + 1
         max_cluster = max(max_cluster, len(cutset) + len(context))

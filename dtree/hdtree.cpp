@@ -16,18 +16,19 @@ bool leaf_hdtree(const hdtree* t) { return !t->left; }
 
 namespace {
 
-// Visits every node after its subtrees (left before right), without recursion.
-template <typename Visit>
-void for_each_node_in_post_order(const hdtree* root, Visit visit) {
+// Visits every node after its subtrees (left before right), without recursion: the order of
+// the skeleton's records.
+template <typename Node, typename Visit>
+void for_each_node_in_post_order(Node* root, Visit visit) {
   if (!root) return;
   struct frame {
-    const hdtree* node;
+    Node* node;
     bool children_pushed;
   };
   std::vector<frame> stack{{root, false}};
   while (!stack.empty()) {
     frame& top = stack.back();
-    const hdtree* node = top.node;
+    Node* node = top.node;
     if (leaf_hdtree(node) || top.children_pushed) {
       stack.pop_back();
       visit(node);
@@ -293,6 +294,13 @@ struct file_closer {
 };
 using file_handle = std::unique_ptr<std::FILE, file_closer>;
 
+// Words of the orders trailer (see hdtree.h). It comes after the N records, where readers
+// that stop after the records never look.
+constexpr const char* ORDERS_WORD = "orders";
+constexpr const char* CUTSET_WORD = "cut";
+constexpr const char* SEPARATOR_WORD = "sep";
+constexpr const char* CONTEXT_WORD = "ctx";
+
 std::string read_dtree_file(const char* path) {
   file_handle file(std::fopen(path, "r"));
   if (!file) fatal("Cannot open dtree file: %s\n", path);
@@ -303,6 +311,9 @@ std::string read_dtree_file(const char* path) {
   return text;
 }
 
+bool space(char c) { return std::isspace(static_cast<unsigned char>(c)); }
+bool digit(char c) { return std::isdigit(static_cast<unsigned char>(c)); }
+
 // Reads the text the way the record formats "%c " and "%d" would, but rejects what they would
 // leave undefined: a number that is negative or does not fit, a file that ends early, a record
 // letter other than I and L.
@@ -310,18 +321,38 @@ class dtree_text {
  public:
   explicit dtree_text(const std::string& text) : text_(text) {}
 
-  bool starts_with(const char* word) {
-    std::string w(word);
-    if (text_.compare(0, w.size(), w) != 0) return false;
-    pos_ = w.size();
+  // The header word, which must open the text.
+  bool starts_with(const char* w) {
+    std::size_t n = std::char_traits<char>::length(w);
+    if (text_.compare(0, n, w) != 0) return false;
+    pos_ = n;
     return true;
   }
 
-  unsigned number() {
+  // Consumes the word when it comes next and stands alone (white space or the end follows).
+  bool word(const char* w) {
     skip_space();
-    if (pos_ >= text_.size() || !std::isdigit(static_cast<unsigned char>(text_[pos_]))) dtree_file_corrupt();
+    std::size_t n = std::char_traits<char>::length(w);
+    if (text_.compare(pos_, n, w) != 0) return false;
+    if (pos_ + n < text_.size() && !space(text_[pos_ + n])) return false;
+    pos_ += n;
+    return true;
+  }
+
+  bool at_number() {
+    skip_space();
+    return pos_ < text_.size() && digit(text_[pos_]);
+  }
+
+  bool at_end() {
+    skip_space();
+    return pos_ == text_.size();
+  }
+
+  unsigned number() {
+    if (!at_number()) dtree_file_corrupt();
     std::uint64_t value = 0;
-    while (pos_ < text_.size() && std::isdigit(static_cast<unsigned char>(text_[pos_]))) {
+    while (pos_ < text_.size() && digit(text_[pos_])) {
       value = value * 10 + static_cast<unsigned>(text_[pos_++] - '0');
       if (value > UINT32_MAX) dtree_file_corrupt();
     }
@@ -340,38 +371,15 @@ class dtree_text {
 
  private:
   void skip_space() {
-    while (pos_ < text_.size() && std::isspace(static_cast<unsigned char>(text_[pos_]))) ++pos_;
+    while (pos_ < text_.size() && space(text_[pos_])) ++pos_;
   }
 
   const std::string& text_;
   std::size_t pos_ = 0;
 };
 
-}  // namespace
-
-void save_dtree_skeleton_to_file(const char* path, const std::vector<unsigned>& skeleton) {
-  assert(full_binary_tree_records(skeleton));
-  file_handle file(std::fopen(path, "w"));
-  if (!file) fatal("Cannot open dtree file: %s\n", path);
-  std::FILE* out = file.get();
-  std::fprintf(out, "dtree %u\n", skeleton[0]);
-  for (std::size_t p = 1; p < skeleton.size();) {
-    if (skeleton[p] == 1) {
-      std::fprintf(out, "I %u %u\n", skeleton[p + 1], skeleton[p + 2]);
-      p += 3;
-    } else {
-      std::fprintf(out, "L %u\n", skeleton[p + 1]);
-      p += 2;
-    }
-  }
-  bool written = !std::ferror(out);
-  written = std::fclose(file.release()) == 0 && written;
-  if (!written) fatal("\nCannot write dtree file: %s\n", path);
-}
-
-std::vector<unsigned> load_dtree_skeleton_from_file(const char* path) {
-  std::string text = read_dtree_file(path);
-  dtree_text in(text);
+// The header and exactly N records; whatever follows is left to the caller.
+std::vector<unsigned> read_records(dtree_text& in) {
   if (!in.starts_with("dtree")) dtree_file_corrupt();
   unsigned n = in.number();
   if (n % 2 == 0) dtree_file_corrupt();
@@ -392,6 +400,88 @@ std::vector<unsigned> load_dtree_skeleton_from_file(const char* path) {
   return skeleton;
 }
 
+// Replaces the order of `set` by the one listed after `tag`, which must name exactly the set's
+// variables, each once. `in_set` is all zero on entry and on return.
+void read_set_order(dtree_text& in, const char* tag, hgr_edges* set, hgr* h, std::vector<char>& in_set) {
+  if (!in.word(tag)) dtree_file_corrupt();
+  for (unsigned i = 0; i < set->count; ++i) in_set[set->edges[i]->index] = 1;
+  unsigned listed = 0;
+  while (in.at_number()) {
+    unsigned var = in.number();
+    if (listed == set->count || var == 0 || var >= in_set.size() || !in_set[var]) dtree_file_corrupt();
+    in_set[var] = 0;
+    set->edges[listed++] = &h->edge_block[var - 1];
+  }
+  if (listed != set->count) dtree_file_corrupt();
+}
+
+// INVARIANT: the tree was rebuilt from the records of the same file, so its nodes in post-order
+// are the trailer's lines, and its sets are the ones the lists must reorder.
+void read_orders(dtree_text& in, hdtree* root, hgr* h) {
+  std::vector<char> in_set(h->edges.size() + 1, 0);
+  for_each_node_in_post_order(root, [&](hdtree* node) {
+    read_set_order(in, CUTSET_WORD, node->cutset.get(), h, in_set);
+    if (!leaf_hdtree(node)) read_set_order(in, SEPARATOR_WORD, node->separator.get(), h, in_set);
+    read_set_order(in, CONTEXT_WORD, node->context.get(), h, in_set);
+  });
+  if (!in.at_end()) dtree_file_corrupt();
+}
+
+void write_records(std::FILE* out, const std::vector<unsigned>& skeleton) {
+  std::fprintf(out, "dtree %u\n", skeleton[0]);
+  for (std::size_t p = 1; p < skeleton.size();) {
+    if (skeleton[p] == 1) {
+      std::fprintf(out, "I %u %u\n", skeleton[p + 1], skeleton[p + 2]);
+      p += 3;
+    } else {
+      std::fprintf(out, "L %u\n", skeleton[p + 1]);
+      p += 2;
+    }
+  }
+}
+
+void write_set_order(std::FILE* out, const char* tag, const hgr_edges* set) {
+  std::fputs(tag, out);
+  for (unsigned i = 0; i < set->count; ++i) std::fprintf(out, " %u", set->edges[i]->index);
+}
+
+void write_orders(std::FILE* out, const hdtree* t) {
+  std::fprintf(out, "%s\n", ORDERS_WORD);
+  for_each_node_in_post_order(t, [out](const hdtree* node) {
+    write_set_order(out, CUTSET_WORD, node->cutset.get());
+    if (!leaf_hdtree(node)) {
+      std::fputc(' ', out);
+      write_set_order(out, SEPARATOR_WORD, node->separator.get());
+    }
+    std::fputc(' ', out);
+    write_set_order(out, CONTEXT_WORD, node->context.get());
+    std::fputc('\n', out);
+  });
+}
+
+template <typename Write>
+void write_dtree_file(const char* path, Write write) {
+  file_handle file(std::fopen(path, "w"));
+  if (!file) fatal("Cannot open dtree file: %s\n", path);
+  write(file.get());
+  bool written = !std::ferror(file.get());
+  written = std::fclose(file.release()) == 0 && written;
+  if (!written) fatal("\nCannot write dtree file: %s\n", path);
+}
+
+}  // namespace
+
+void save_dtree_skeleton_to_file(const char* path, const std::vector<unsigned>& skeleton) {
+  assert(full_binary_tree_records(skeleton));
+  write_dtree_file(path, [&](std::FILE* out) { write_records(out, skeleton); });
+}
+
+std::vector<unsigned> load_dtree_skeleton_from_file(const char* path) {
+  std::string text = read_dtree_file(path);
+  dtree_text in(text);
+  return read_records(in);
+}
+
 void save_hdtree_to_file(const char* path, const hdtree* t, const hgr* h) {
   assert(t);
   if (VERBOSE) {
@@ -399,7 +489,10 @@ void save_hdtree_to_file(const char* path, const hdtree* t, const hgr* h) {
     std::fflush(stdout);
   }
   std::vector<unsigned> skeleton = hdtree2dtree_skeleton(t, h);
-  save_dtree_skeleton_to_file(path, skeleton);
+  write_dtree_file(path, [&](std::FILE* out) {
+    write_records(out, skeleton);
+    write_orders(out, t);
+  });
   free_dtree_skeleton(skeleton);
   if (VERBOSE) std::printf("done.");
 }
@@ -409,10 +502,14 @@ std::unique_ptr<hdtree> load_hdtree_from_file(const char* path, hgr* h) {
     std::printf("\nLoading dtree from file...");
     std::fflush(stdout);
   }
-  std::vector<unsigned> skeleton = load_dtree_skeleton_from_file(path);
+  std::string text = read_dtree_file(path);
+  dtree_text in(text);
+  std::vector<unsigned> skeleton = read_records(in);
   if (!matches_clause_count(skeleton[0], h->node_count)) fatal("dtree does not mactch cnf!");
   std::unique_ptr<hdtree> t = dtree_skeleton2hdtree(skeleton, h);
   free_dtree_skeleton(skeleton);
+  // Without the trailer the text after the records is ignored, as it always was.
+  if (in.word(ORDERS_WORD)) read_orders(in, t.get(), h);
   if (VERBOSE) std::printf("done.");
   return t;
 }

@@ -1,6 +1,7 @@
 // The hdtree: a full binary tree over the clause hypergraph with the cutset, context and
 // separator of every node; the variable and clause orders derived from it; its flat post-order
-// form, the dtree skeleton; and the dtree file, which is the skeleton as text.
+// form, the dtree skeleton; and the dtree file: the skeleton as text, and the orders of the
+// nodes' sets after it.
 //
 // For a node T with children L and R (context(root) = {}):
 //   separator(T) = vars(L) & vars(R)             (empty for a leaf)
@@ -55,12 +56,21 @@ std::vector<unsigned> hdtree2dtree_skeleton(const hdtree* t, const hgr* h);
 std::unique_ptr<hdtree> dtree_skeleton2hdtree(const std::vector<unsigned>& skeleton, hgr* h);
 void free_dtree_skeleton(std::vector<unsigned>& skeleton);
 
-// The dtree file: "dtree N", then one line per record, "I left right" or "L clause".
-void save_dtree_skeleton_to_file(const char* path, const std::vector<unsigned>& skeleton);
+// The dtree file: "dtree N", then one line per record, "I left right" or "L clause". A file
+// saved from an hdtree goes on with the orders trailer: a line "orders", then one line per
+// record, "cut v.. sep v.. ctx v..", the node's cutset, separator (internal nodes only) and
+// context, each in the node's own order. The records fix every set but not these orders, and
+// the compiler's choice among separator variables depends on them.
+void save_dtree_skeleton_to_file(const char* path, const std::vector<unsigned>& skeleton);  // no trailer
 // Ends the process with "\nDtree file corrupt" on a file that is not a full binary tree's
-// records (the clause positions are checked against a CNF by dtree_skeleton2hdtree).
+// records (the clause positions are checked against a CNF by dtree_skeleton2hdtree). Reads
+// exactly N records and ignores what follows them.
 std::vector<unsigned> load_dtree_skeleton_from_file(const char* path);
 
+// The records, then the orders trailer.
 void save_hdtree_to_file(const char* path, const hdtree* t, const hgr* h);
+// The tree of the records; when the word "orders" follows them, every set takes the order its
+// trailer line gives, which must list exactly that set ("\nDtree file corrupt" otherwise, as
+// for anything else after the trailer). Other text after the records is ignored.
 std::unique_ptr<hdtree> load_hdtree_from_file(const char* path, hgr* h);
 void free_hdtree(std::unique_ptr<hdtree>& t);

@@ -23,6 +23,12 @@ using tarn_test::read_file;
 using tarn_test::temp_dir;
 using tarn_test::verbose_output;
 
+// The example of the dtree file format, ((clause 1, clause 2), clause 3), and the orders
+// trailer that saving it over the clauses (1 2), (2 3), (3 4) adds, one line per record.
+inline const char* const THREE_CLAUSE_FILE = "dtree 5\nL 0\nL 1\nI 0 1\nL 2\nI 2 3\n";
+inline const char* const THREE_CLAUSE_ORDERS =
+    "orders\ncut 1 ctx 2\ncut ctx 3 2\ncut 2 sep 2 ctx 3\ncut 4 ctx 3\ncut 3 sep 3 ctx\n";
+
 // Variable numbers of a set, in the set's order.
 inline std::vector<unsigned> indices(const hgr_edges* s) {
   std::vector<unsigned> out;
