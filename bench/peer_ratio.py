@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
-"""Times tarn against the peer tools' times of the corpus: per file tarn's median wall time and
-median peak memory over --runs runs, the fastest peer time listed in peer_times.tsv, and the
+"""Times tarn against the peer tools' times of the corpus: per file tarn's median wall time over
+--runs runs and its peak memory in one more run (through GNU time, when installed), the fastest peer time listed in peer_times.tsv, and the
 ratio tarn/peer; then the medians over the files that have both times.
 
   peer_ratio.py [--tarn PATH] [--corpus DIR] [--runs N] [--timeout S] [--list FILE]
@@ -96,14 +96,21 @@ def fastest_peer(row):
     return best
 
 
-def run_tarn(tarn, cnf, tarn_args, timeout):
-    """One run with its wall time and the child's own peak RSS, or None on timeout. The child
-    is reaped with wait4 rather than by subprocess so that its resource usage is not lost."""
+GNU_TIME = "/usr/bin/time"
+
+
+def run_tarn(tarn, cnf, tarn_args, timeout, rss_file=None):
+    """One run with its wall time and peak RSS, or None on timeout. The child is reaped with
+    wait4 rather than by subprocess so that its resource usage is not lost. A child forked from
+    Python starts with Python's own resident pages on its count, so with rss_file the run goes
+    through GNU time, a small process whose own child's peak it writes there."""
     log_path = cnf + ".log"
+    command = [tarn, "-in", cnf, "-count"] + tarn_args
+    if rss_file:
+        command = [GNU_TIME, "-f", "%M", "-o", rss_file] + command
     with open(log_path, "wb") as log:
         start = time.perf_counter()
-        child = subprocess.Popen([tarn, "-in", cnf, "-count"] + tarn_args, stdout=log,
-                                 stderr=subprocess.STDOUT, cwd=os.path.dirname(cnf))
+        child = subprocess.Popen(command, stdout=log, stderr=subprocess.STDOUT, cwd=os.path.dirname(cnf))
         exited = wait_for_exit(child.pid, timeout)
         seconds = time.perf_counter() - start
         if not exited:
@@ -114,7 +121,11 @@ def run_tarn(tarn, cnf, tarn_args, timeout):
         return None
     with open(log_path, "rb") as log:
         found = COUNT_LINE.search(log.read())
-    return Run(seconds, usage.ru_maxrss / 1024.0, child.returncode, found.group(1).decode() if found else None)
+    peak_kb = usage.ru_maxrss
+    if rss_file:
+        with open(rss_file) as rss:
+            peak_kb = int(rss.read().split()[-1])
+    return Run(seconds, peak_kb / 1024.0, child.returncode, found.group(1).decode() if found else None)
 
 
 def wait_for_exit(pid, timeout):
@@ -132,22 +143,29 @@ def measure_file(opts, name, scratch):
     shutil.copyfile(os.path.join(opts.corpus, name), local)
     runs = []
     try:
-        for _ in range(opts.runs):
-            run = run_tarn(opts.tarn, local, opts.tarn_args, opts.timeout)
+        # The timed runs are direct; one more run through GNU time gives the peak memory.
+        measure_rss = os.access(GNU_TIME, os.X_OK)
+        for index in range(opts.runs + measure_rss):
+            rss_run = index == opts.runs
+            run = run_tarn(opts.tarn, local, opts.tarn_args, opts.timeout, local + ".rss" if rss_run else None)
             if run is None:
                 return Row(name, "timeout")
             if run.exit_code != 0 or run.count is None:
                 report_failure(name, run, local + ".log")
                 return Row(name, "failed")
-            runs.append(run)
+            if rss_run:
+                peak_mb = run.peak_mb
+            else:
+                runs.append(run)
+        if not measure_rss:
+            peak_mb = statistics.median(r.peak_mb for r in runs)
     finally:
         empty_directory(scratch)
     counts = {run.count for run in runs}
     if len(counts) > 1:
         print("!!! %s: counts differ between runs: %s" % (name, ", ".join(sorted(counts))), flush=True)
         return Row(name, "failed")
-    return Row(name, "ok", statistics.median(r.seconds for r in runs), statistics.median(r.peak_mb for r in runs),
-               runs[0].count)
+    return Row(name, "ok", statistics.median(r.seconds for r in runs), peak_mb, runs[0].count)
 
 
 def report_failure(name, run, log_path):
