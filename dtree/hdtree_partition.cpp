@@ -247,6 +247,7 @@ std::unique_ptr<hdtree> hgr2hdtree_node(bool* abort, std::unique_ptr<hgr_edges> 
   const unsigned long right_context_size = right_context->count;
   if (right_is_subtree) add_pending_cluster(right_context_size, t);
   node->left = hgr2hdtree_node(abort, std::move(left_context), node.get(), h, t);
+  if (!t->keep_tree) node->left.reset();
   if (*abort) {
     restore_hgr(h);
     return node;
@@ -256,6 +257,7 @@ std::unique_ptr<hdtree> hgr2hdtree_node(bool* abort, std::unique_ptr<hgr_edges> 
   restore_hgr(h);
   remove_marked_nodes_and_their_edges(h);  // now side 0 goes
   node->right = hgr2hdtree_node(abort, std::move(right_context), node.get(), h, t);
+  if (!t->keep_tree) node->right.reset();
   restore_hgr(h);
   return node;
 }
@@ -342,7 +344,7 @@ void make_try(hgr* h, hdtree_try* t) {
   bool abort = false;
   std::unique_ptr<hdtree> tree = hgr2hdtree_node(&abort, new_hgr_edges(0), nullptr, h, t);
   report_try(abort, t);
-  if (!abort) keep_hdtree(std::move(tree), h, t);
+  if (!abort) keep_hdtree(std::move(tree), t);
 }
 
 // Try n sweeps the balance factors fastest: n = round x factors + (factor - FIRST_UBF).
@@ -365,6 +367,7 @@ void set_running(hdtree_try* t, bool running) {
 // stood before the first.
 void make_tries(hgr* h, hdtree_tries* run) {
   hdtree_try t(run);
+  t.keep_tree = false;
   allocate_hgp_arrays(h, &t.arrays);
   allocate_decomposition_buffers(h->edge_count, &t);
   const hgr_orders start = save_hgr_orders(h);
@@ -398,19 +401,6 @@ void sum_leaf_clusters(const hgr* h, mpz_t sum) {
   mpz_clear(power);
 }
 
-// Points every set of the tree at h's edge records (the tree was made on a copy of h).
-void move_hdtree_edges(hdtree* t, hgr* h) {
-  std::vector<hdtree*> pending{t};
-  while (!pending.empty()) {
-    hdtree* node = pending.back();
-    pending.pop_back();
-    for (hgr_edges* set : {node->cutset.get(), node->context.get(), node->separator.get()})
-      for (unsigned i = 0; set && i < set->count; ++i) set->edges[i] = &h->edge_block[set->edges[i]->index - 1];
-    if (node->left) pending.push_back(node->left.get());
-    if (node->right) pending.push_back(node->right.get());
-  }
-}
-
 // Every thread but the first works on a copy of h, so that the in-place reductions of one try
 // never meet another's. A thread whose try fails stops the others from starting new ones.
 void make_tries_on_threads(unsigned threads, hgr* h, hdtree_tries* run) {
@@ -424,7 +414,19 @@ void make_tries_on_threads(unsigned threads, hgr* h, hdtree_tries* run) {
       throw;
     }
   });
-  if (run->best_hdtree && run->best_hgr != h) move_hdtree_edges(run->best_hdtree.get(), h);
+}
+
+// Makes the winning try again on h, keeping its tree this time.
+void make_best_tree_again(hgr* h, hdtree_tries* run) {
+  hdtree_try t(run);
+  allocate_hgp_arrays(h, &t.arrays);
+  allocate_decomposition_buffers(h->edge_count, &t);
+  start_hdtree_try(run->best_try, factor_of_try(run->best_try), &t);
+  t.limited = false;
+  bool abort = false;
+  run->best_hdtree = hgr2hdtree_node(&abort, new_hgr_edges(0), nullptr, h, &t);
+  // INVARIANT: a try is a function of the run seed, its number and h's starting orders.
+  assert(!abort && mpz_cmp(t.current_cluster_size_sum, run->best_cluster_size_sum) == 0);
 }
 
 }  // namespace
@@ -447,6 +449,7 @@ std::unique_ptr<hdtree> hgr2hdtree_rc(hgr* h) {
   initialize_best_hdtree(&run);
   sum_leaf_clusters(h, run.leaf_sum);
   make_tries_on_threads(thread_count(run.count), h, &run);
+  if (run.best_hdtree) make_best_tree_again(h, &run);
 
   std::unique_ptr<hdtree> result = get_best_hdtree(&run);
   clear_best_hdtree(&run);
@@ -486,7 +489,6 @@ int sum_exponent(unsigned max, const mpz_t sum) {
 void initialize_best_hdtree(hdtree_tries* run) {
   run->best_hdtree.reset();
   run->best_try = 0;
-  run->best_hgr = nullptr;
   run->best_cluster_size_max = run->best_cutset_size_max = 0;
   run->best_context_size_max = run->best_separator_size_max = 0;
   for (mpz_ptr sum : {run->best_cluster_size_sum, run->best_cutset_size_sum, run->best_context_size_sum,
@@ -535,7 +537,7 @@ bool better_hdtree(const hdtree_try* t) {
   return t->number < run->best_try;
 }
 
-void keep_hdtree(std::unique_ptr<hdtree> tree, const hgr* h, hdtree_try* t) {
+void keep_hdtree(std::unique_ptr<hdtree> tree, hdtree_try* t) {
   hdtree_tries* run = t->run;
   std::unique_ptr<hdtree> replaced;  // freed once the lock is released
   const std::lock_guard<std::mutex> guard(run->lock);
@@ -544,7 +546,6 @@ void keep_hdtree(std::unique_ptr<hdtree> tree, const hgr* h, hdtree_try* t) {
   replaced = std::move(run->best_hdtree);
   run->best_hdtree = std::move(tree);
   run->best_try = t->number;
-  run->best_hgr = h;
   run->best_cluster_size_max = t->current_cluster_size_max;
   run->best_cutset_size_max = t->current_cutset_size_max;
   run->best_context_size_max = t->current_context_size_max;

@@ -71,15 +71,14 @@ struct hdtree_tries {
   std::vector<owned_mpz> completed_sums;
   std::vector<hdtree_try*> running;
 
-  // The best tree so far: largest sizes, sums of 2^size over its nodes, the try that made it and
-  // the hypergraph whose edge records its sets point at.
+  // The best tree so far: largest sizes, sums of 2^size over its nodes and the try that made it.
+  // While the tries run, only its root is kept (see hdtree_try::keep_tree).
   unsigned best_cluster_size_max = 0, best_cutset_size_max = 0;
   unsigned best_context_size_max = 0, best_separator_size_max = 0;
   mpz_t best_cluster_size_sum, best_cutset_size_sum;
   mpz_t best_context_size_sum, best_separator_size_sum;
   std::unique_ptr<hdtree> best_hdtree;  // none until the first try completes
   unsigned best_try = 0;
-  const hgr* best_hgr = nullptr;
 };
 
 // ---------------------------------------------------------------------------------------------
@@ -99,6 +98,10 @@ struct hdtree_try {
   hdtree_try& operator=(const hdtree_try&) = delete;
 
   hdtree_tries* run;
+  // Whether the try keeps the subtrees it completes. The tries of a construction keep none:
+  // every try is a function of the run seed and its number, so the winner is made again with
+  // its tree, and no more than one tree is ever held, however many threads run.
+  bool keep_tree = true;
   unsigned number = 0;       // the try's number, from 0
   std::uint64_t random = 0;  // the try's generator (balance factors, partitioner seeds)
   int UBF = 0;               // balance factor of the try (method 1's sweep variable)
@@ -188,9 +191,9 @@ void take_pending_cluster(unsigned long size, hdtree_try* t);
 // Smaller cluster sum; then smaller context sum; then larger separator sum; then larger cutset
 // sum. Equal on all four: the lower try number. The caller holds the run's lock.
 bool better_hdtree(const hdtree_try* t);
-// The try's completed tree, made on h, becomes the best if better_hdtree(t); else it is freed.
-// Either way its cluster sum becomes a limit for the higher-numbered tries.
-void keep_hdtree(std::unique_ptr<hdtree> tree, const hgr* h, hdtree_try* t);
+// The try's completed tree becomes the best if better_hdtree(t); else it is freed. Either way
+// its cluster sum becomes a limit for the higher-numbered tries.
+void keep_hdtree(std::unique_ptr<hdtree> tree, hdtree_try* t);
 std::unique_ptr<hdtree> get_best_hdtree(hdtree_tries* run);  // hands the best tree over
 // Prints the "Sum" line (log2 of the best sums, rounded up) when VERBOSE; frees the best tree.
 void clear_best_hdtree(hdtree_tries* run);

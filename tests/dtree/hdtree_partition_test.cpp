@@ -208,7 +208,7 @@ TEST(DefaultDtree, ATrySurvivesUpToTheBestClusterSumOfTheTriesBelowItExactlyBeyo
   start_hdtree_try(0, 25, &first);
   run.running = {&third};
   EXPECT_TRUE(update_current_hdtree(70, 30, 0, &first)) << "no try below the first";
-  keep_hdtree(std::make_unique<hdtree>(), nullptr, &first);
+  keep_hdtree(std::make_unique<hdtree>(), &first);
   start_hdtree_try(1, 25, &second);
   EXPECT_TRUE(update_current_hdtree(99, 0, 0, &second));
   EXPECT_TRUE(update_current_hdtree(90, 9, 3, &second)) << "2^99 + 2^99 is the first try's sum 2^100 exactly";
@@ -223,7 +223,7 @@ TEST(DefaultDtree, ATrySurvivesUpToTheBestClusterSumOfTheTriesBelowItExactlyBeyo
   start_hdtree_try(1, 25, &high);
   other_run.running = {&low};
   EXPECT_TRUE(update_current_hdtree(1, 0, 0, &high));
-  keep_hdtree(std::make_unique<hdtree>(), nullptr, &high);
+  keep_hdtree(std::make_unique<hdtree>(), &high);
   EXPECT_TRUE(update_current_hdtree(200, 0, 0, &low));
   clear_best_hdtree(&run);
   clear_best_hdtree(&other_run);
