@@ -1,14 +1,27 @@
 #include "compiler/cache.h"
 
+#include <algorithm>
+#include <cassert>
+#include <climits>
 #include <cstdio>
 #include <cstring>
 
+#include "compiler/table_growth.h"
 #include "driver/utility.h"
 #include "dtree/dtree_manager.h"
 
 namespace {
 
 constexpr unsigned ENTRY_CHARGE = 24;
+constexpr unsigned MIN_BUCKETS = 1 << 10;
+
+void link_into_chain(cnf_cache_entry* e, cnf_cache_manager* cache) {
+  cnf_cache_entry*& head = cache->buckets[e->hash % cache->size];
+  e->next = head;
+  e->prev_link = &head;
+  if (head) head->prev_link = &e->next;
+  head = e;
+}
 
 void unlink_from_chain(cnf_cache_entry* e) {
   *e->prev_link = e->next;
@@ -33,6 +46,14 @@ void drop_entry(cnf_cache_entry* e, cnf_cache_manager* cache) {
   free_cnf_cache_entry(e);
 }
 
+// Relinks the entries oldest first, so that every chain lists its entries newest first, just as
+// if the cache had had this many buckets from the start.
+void grow_buckets(cnf_cache_manager* cache) {
+  cache->size = grown_bucket_count(cache->size, cache->size_limit);
+  cache->buckets.assign(cache->size, nullptr);
+  for (cnf_cache_entry* e = cache->oldest; e; e = e->age_next) link_into_chain(e, cache);
+}
+
 }  // namespace
 
 cnf_cache_manager::~cnf_cache_manager() {
@@ -45,9 +66,11 @@ cnf_cache_manager::~cnf_cache_manager() {
 
 std::unique_ptr<cnf_cache_manager> construct_cnf_cache_manager(unsigned long size, const cnf_manager* cm,
                                                                const dtree_manager* dm) {
+  assert(size > 0);
   auto cache = std::make_unique<cnf_cache_manager>();
-  cache->size = static_cast<unsigned>(size);
-  cache->buckets.assign(size, nullptr);
+  cache->size_limit = static_cast<unsigned>(std::min<unsigned long>(size, UINT_MAX));
+  cache->size = prime_bucket_count(std::max(MIN_BUCKETS, dm->node_count), cache->size_limit);
+  cache->buckets.assign(cache->size, nullptr);
   // Two bits per variable hold every key on the command-line route; a dtree whose keys list a
   // variable twice (decompose-except variables on the library route) needs its longest key.
   cache->key.assign(std::max(bits2bytes(2 * cm->var_count), dm->max_key_bytes) + 1, 0);
@@ -69,8 +92,7 @@ void copy_key(const unsigned char* from, unsigned char* to, unsigned n) { std::m
 nnf_node* lookup_cnf_cache(dtree* t, cnf_cache_manager* cache) {
   unsigned n = t->key_bytes;
   unsigned h = java_hash_code(cache->key.data(), n) + t->index;
-  t->bucket = h % cache->size;
-  for (cnf_cache_entry* e = cache->buckets[t->bucket]; e; e = e->next) {
+  for (cnf_cache_entry* e = cache->buckets[h % cache->size]; e; e = e->next) {
     if (e->dtree == t && match_keys(e->key.get(), cache->key.data(), n)) {
       ++cache->hits;
       return e->node;
@@ -81,6 +103,7 @@ nnf_node* lookup_cnf_cache(dtree* t, cnf_cache_manager* cache) {
   e->key.reset(new unsigned char[n]);
   copy_key(cache->key.data(), e->key.get(), n);
   e->dtree = t;
+  e->hash = h;
   t->pending_entry = e;
   return nullptr;
 }
@@ -101,11 +124,8 @@ void insert_cnf_cache(nnf_node* node, dtree* t, cnf_cache_manager* cache) {
   cache->stored_key_sum += key_length;
   ++cache->count;
   e->node = node;
-  cnf_cache_entry*& head = cache->buckets[t->bucket];
-  e->next = head;
-  e->prev_link = &head;
-  if (head) head->prev_link = &e->next;
-  head = e;
+  if (table_outgrown(cache->count, cache->size, cache->size_limit)) grow_buckets(cache);
+  link_into_chain(e, cache);
   e->stamp = ++cache->stamps;
   e->age_prev = cache->newest;
   (cache->newest ? cache->newest->age_next : cache->oldest) = e;

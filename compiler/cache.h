@@ -21,10 +21,13 @@ struct cnf_cache_entry {
   cnf_cache_entry* age_next = nullptr;   // the next younger entry; null for the newest
   cnf_cache_entry* age_prev = nullptr;   // the next older entry; null for the oldest
   unsigned long long stamp = 0;          // insertion number, increasing with age list order
+  unsigned hash = 0;                     // of the key and the dtree node; picks the bucket when the
+                                         // entry is linked, as the buckets may grow after its lookup
 };
 
 struct cnf_cache_manager {
-  unsigned size = 0;                     // number of buckets
+  unsigned size = 0;                     // buckets now: sized by the dtree, grown as entries come
+  unsigned size_limit = 0;               // the most buckets the cache grows to
   std::vector<cnf_cache_entry*> buckets; // collision chain heads
   std::vector<unsigned char> key;        // the key buffer the dtree manager fills before a lookup
   cnf_cache_entry* oldest = nullptr;     // the ends of the age list (insertion order)
@@ -42,7 +45,9 @@ struct cnf_cache_manager {
   ~cnf_cache_manager();
 };
 
-// The key buffer holds the longest key of any node of the dtree.
+// The key buffer holds the longest key of any node of the dtree. `size` is the most buckets the
+// cache grows to: it starts with about one bucket per dtree node, so that a small formula does
+// not pay for the buckets a large one needs.
 std::unique_ptr<cnf_cache_manager> construct_cnf_cache_manager(unsigned long size, const cnf_manager* cm,
                                                                const dtree_manager* dm);
 void free_cnf_cache_manager(std::unique_ptr<cnf_cache_manager>& cache);

@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "compiler/compile.h"
+#include "compiler/table_growth.h"
 #include "driver/utility.h"
 #include "nnf/nnf-operations.h"
 
@@ -16,6 +17,8 @@ namespace {
 
 constexpr std::uint32_t MARK = 1;
 constexpr std::uint32_t FULL_CARDINALITY = 0xFFFFFF;
+constexpr std::uint64_t MIN_FIRST_BLOCK_WORDS = 1 << 14;
+constexpr std::uint64_t MIN_UNIQUE_TABLE_SIZE = 1 << 10;
 
 bool is_literal_type(std::uint32_t type) { return type == NNF_POS_LITERAL || type == NNF_NEG_LITERAL; }
 
@@ -35,30 +38,51 @@ std::size_t physical_bytes(std::uint32_t type, unsigned n) {
 
 // Physical room per block: every node takes at most twice its accounted bytes, but for the
 // two constants, which the slack covers.
-std::size_t physical_block_bytes(std::uint32_t capacity_words, std::uint32_t node_words) {
-  return 8 * static_cast<std::size_t>(std::max(capacity_words, node_words)) + 2 * sizeof(nnf_node);
+std::size_t physical_block_bytes(std::uint32_t words) {
+  return 8 * static_cast<std::size_t>(words) + 2 * sizeof(nnf_node);
 }
 
 void set_cardinality(nnf_node* n, std::uint32_t cardinality) {
   n->header = (n->header & 0xFF) | ((cardinality & FULL_CARDINALITY) << 8);
 }
 
-// Opens a new block for a node of `node_words` words. A node larger than a block gets a block
-// of its own size, so that no node ever runs past the end of its block.
-void allocate_nnf_memory_block(std::uint32_t node_words, nnf_manager* m) {
+// What the first sizes of the unique table and the blocks go by: a larger formula makes more nodes.
+std::uint64_t formula_size(const cnf_manager* cm) { return std::uint64_t{cm->var_count} + cm->clause_count; }
+
+// The first block holds the constants and the literals with room for the first nodes of the search.
+std::uint32_t first_block_words(const cnf_manager* cm, std::uint32_t capacity) {
+  std::uint64_t words = std::max(MIN_FIRST_BLOCK_WORDS, 8 * formula_size(cm));
+  return static_cast<std::uint32_t>(std::min<std::uint64_t>(words, capacity));
+}
+
+// Until block_capacity words are open, each block is as large as all blocks before it together,
+// so a small circuit touches little memory; from then on every block has the full size.
+std::uint32_t next_block_words(const nnf_manager* m) {
+  if (m->opened_words >= m->block_capacity) return m->block_capacity;
+  return static_cast<std::uint32_t>(std::min(m->opened_words, m->block_capacity - m->opened_words));
+}
+
+// Opens a block of `words` words, or of `node_words` for a node larger than that, so that no
+// node ever runs past the end of its block. A failed allocation halves the block size, down to
+// 1 MB. The blocks that make up the first block_capacity words are not reported: together they
+// stand for the first block of the full size.
+void allocate_nnf_memory_block(std::uint32_t words, std::uint32_t node_words, nnf_manager* m) {
   for (;;) {
     if (static_cast<std::uint64_t>(m->block_capacity) * 4 < 0x100000) fatal("\nOut of memory for storing NNF.");
-    std::size_t bytes = physical_block_bytes(m->block_capacity, node_words);
-    char* block = static_cast<char*>(std::malloc(bytes));
+    std::uint32_t size = std::max(words, node_words);
+    char* block = static_cast<char*>(std::malloc(physical_block_bytes(size)));
     if (!block) {
       m->block_capacity /= 2;
+      words = std::min(words, m->block_capacity);
       continue;
     }
-    bool first = m->blocks.empty();
+    bool reported = m->opened_words >= m->block_capacity;
     m->blocks.emplace_back(block);
     m->block_start = m->block_free = block;
+    m->block_words = size;
     m->block_words_used = 0;
-    if (VERBOSE && !first) std::printf(" [%u MBs] ", static_cast<unsigned>((static_cast<std::uint64_t>(m->block_capacity) * 4) >> 20));
+    m->opened_words += size;
+    if (VERBOSE && reported) std::printf(" [%u MBs] ", static_cast<unsigned>((m->block_capacity * 4ull) >> 20));
     return;
   }
 }
@@ -66,8 +90,8 @@ void allocate_nnf_memory_block(std::uint32_t node_words, nnf_manager* m) {
 nnf_node* allocate_nnf_node(std::uint32_t type, unsigned n, nnf_manager* m) {
   if (type != NNF_OR && type != NNF_AND && !is_literal_type(type)) fatal("\nUnknown node type in allocate_nnf_node");
   std::uint32_t words = accounted_words(type, n);
-  if (m->blocks.empty() || static_cast<std::uint64_t>(m->block_words_used) + words >= m->block_capacity)
-    allocate_nnf_memory_block(words, m);
+  if (static_cast<std::uint64_t>(m->block_words_used) + words >= m->block_words)
+    allocate_nnf_memory_block(next_block_words(m), words, m);
   nnf_node* node = reinterpret_cast<nnf_node*>(m->block_free);
   m->block_free += physical_bytes(type, n);
   m->block_words_used += words;
@@ -75,6 +99,7 @@ nnf_node* allocate_nnf_node(std::uint32_t type, unsigned n, nnf_manager* m) {
   node->id = m->node_count++;
   node->next = nullptr;
   node->size = 0;
+  node->hash = 0;
   if (type == NNF_OR) ++m->or_count;
   if (type == NNF_AND) ++m->and_count;
   m->edge_count += n;
@@ -124,7 +149,43 @@ bool same_children(const nnf_node* n, unsigned count, nnf_node* const* children)
   return std::equal(children, children + count, n->children());
 }
 
+std::uint32_t and_node_hash(unsigned n, nnf_node* const* children) {
+  std::uint32_t h = 2;
+  for (unsigned i = 0; i < n; ++i) h = h * 31 + children[i]->id;
+  return h;
+}
+
+std::uint32_t or_node_hash(const nnf_node* first, const nnf_node* second) { return first->id * 31 + second->id; }
+
 nnf_node*& bucket_of(std::uint32_t hash, nnf_manager* m) { return m->unique_table[hash % m->unique_table_size]; }
+
+// INVARIANT: no two nodes of the table are equal, so a lookup finds the same node whatever the
+// order of a chain, and rehashing may reorder chains freely.
+void grow_unique_table(nnf_manager* m) {
+  unsigned size = grown_bucket_count(m->unique_table_size, m->unique_table_limit);
+  std::vector<nnf_node*> grown(size, nullptr);
+  for (nnf_node* chain : m->unique_table) {
+    while (chain) {
+      nnf_node* n = chain;
+      chain = n->next;
+      nnf_node*& head = grown[n->hash % size];
+      n->next = head;
+      head = n;
+    }
+  }
+  m->unique_table.swap(grown);
+  m->unique_table_size = size;
+}
+
+// Puts a new node at the head of its chain, growing the table first when it is due.
+nnf_node* enter_unique_node(nnf_node* n, std::uint32_t hash, nnf_manager* m) {
+  if (table_outgrown(++m->unique_count, m->unique_table_size, m->unique_table_limit)) grow_unique_table(m);
+  nnf_node*& head = bucket_of(hash, m);
+  n->hash = hash;
+  n->next = head;
+  head = n;
+  return n;
+}
 
 // x entails y within a disjunction when x is an and-node with child y, or y an or-node with child x.
 bool entails(const nnf_node* x, const nnf_node* y) {
@@ -165,13 +226,15 @@ unsigned nnf_node::child_count() const {
 }
 
 std::unique_ptr<nnf_manager> construct_nnf_manager(const cnf_manager* cm, unsigned table_size) {
+  assert(table_size > 0);
   auto m = std::make_unique<nnf_manager>();
   m->var_count = cm->var_count;
-  m->unique_table_size = table_size;
-  m->unique_table.assign(table_size, nullptr);
+  m->unique_table_limit = table_size;
+  m->unique_table_size = prime_bucket_count(std::max(MIN_UNIQUE_TABLE_SIZE, 2 * formula_size(cm)), table_size);
+  m->unique_table.assign(m->unique_table_size, nullptr);
   m->scratch.assign(cm->var_count + 2, nullptr);
   m->block_capacity = MAX_NNF_MEMORY_BLOCK / 4;
-  allocate_nnf_memory_block(0, m.get());
+  allocate_nnf_memory_block(first_block_words(cm, m->block_capacity), 0, m.get());
   m->node_count = m->edge_count = m->or_count = m->and_count = m->memory = 0;
   ZERO_NNF_NODE = new_zero_node(m.get());
   ONE_NNF_NODE = new_one_node(m.get());
@@ -202,15 +265,12 @@ nnf_node* get_and_node(unsigned n, nnf_node** children, nnf_manager* m) {
     if (n == 0) return ONE_NNF_NODE;
   }
   std::sort(children, children + n, by_id);
-  std::uint32_t h = 2;
-  for (unsigned i = 0; i < n; ++i) h = h * 31 + children[i]->id;
-  nnf_node*& head = bucket_of(h, m);
-  for (nnf_node* candidate = head; candidate; candidate = candidate->next)
-    if (candidate->type() == NNF_AND && candidate->size == n && same_children(candidate, n, children)) return candidate;
-  nnf_node* made = new_and_node(n, children, m);
-  made->next = head;
-  head = made;
-  return made;
+  std::uint32_t h = and_node_hash(n, children);
+  for (nnf_node* candidate = bucket_of(h, m); candidate; candidate = candidate->next)
+    if (candidate->hash == h && candidate->type() == NNF_AND && candidate->size == n &&
+        same_children(candidate, n, children))
+      return candidate;
+  return enter_unique_node(new_and_node(n, children, m), h, m);
 }
 
 // The pair is ordered by creation number: a fixed total order that, unlike memory addresses,
@@ -221,14 +281,12 @@ nnf_node* get_or_node(unsigned var, nnf_node* a, nnf_node* b, nnf_manager* m) {
     if (b->cardinality() < a->cardinality()) return b;
   }
   if (b->id < a->id) std::swap(a, b);
-  std::uint32_t h = a->id * 31 + b->id;
-  nnf_node*& head = bucket_of(h, m);
-  for (nnf_node* candidate = head; candidate; candidate = candidate->next)
-    if (candidate->type() == NNF_OR && candidate->children()[0] == a && candidate->children()[1] == b) return candidate;
-  nnf_node* made = new_or_node(var, a, b, m);
-  made->next = head;
-  head = made;
-  return made;
+  std::uint32_t h = or_node_hash(a, b);
+  for (nnf_node* candidate = bucket_of(h, m); candidate; candidate = candidate->next)
+    if (candidate->hash == h && candidate->type() == NNF_OR && candidate->children()[0] == a &&
+        candidate->children()[1] == b)
+      return candidate;
+  return enter_unique_node(new_or_node(var, a, b, m), h, m);
 }
 
 nnf_node* disjoin_nnfs(const var* v, nnf_node* a, nnf_node* b, nnf_manager* m) {

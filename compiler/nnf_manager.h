@@ -30,6 +30,8 @@ struct nnf_node {
     std::uint32_t var;   // literal: the variable, 1-based
   };
   std::uint32_t size;    // and: number of children; or: the decided variable (0 when none)
+  std::uint32_t hash;    // and/or: the unique-table hash, so that the table grows without
+                         // reading any child (the word fills the record's alignment padding)
 
   nnf_node** children() { return reinterpret_cast<nnf_node**>(this + 1); }
   nnf_node* const* children() const { return reinterpret_cast<nnf_node* const*>(this + 1); }
@@ -37,6 +39,9 @@ struct nnf_node {
   std::uint32_t cardinality() const { return header >> 8; }
   unsigned child_count() const;  // and: size; or: 2; constants and literals: 0
 };
+
+// A literal node, accounted 3 words, must fit in twice that.
+static_assert(sizeof(nnf_node) <= 24, "an nnf_node outgrows the block room of a literal");
 
 extern nnf_node* ZERO_NNF_NODE;  // the false node: an or-node without children
 extern nnf_node* ONE_NNF_NODE;   // the true node: an and-node without children
@@ -53,11 +58,15 @@ struct nnf_manager {
   unsigned or_count = 0;          // or-type nodes made, the false node included
   unsigned and_count = 0;         // and-type nodes made, the true node included
   std::vector<nnf_node*> unique_table;  // bucket heads shared by and- and or-nodes
-  unsigned unique_table_size = 0;
+  unsigned unique_table_size = 0;       // buckets now: sized by the formula, grown as nodes come
+  unsigned unique_table_limit = 0;      // the most buckets the table grows to
+  unsigned unique_count = 0;            // and- and or-nodes in the table
   char* block_start = nullptr;    // the current block
   char* block_free = nullptr;     // first free byte of the current block
+  std::uint32_t block_words = 0;        // 32-bit words of the current block
   std::uint32_t block_words_used = 0;   // 32-bit words accounted in the current block
-  std::uint32_t block_capacity = 0;     // 32-bit words per block; halved after a failed allocation
+  std::uint32_t block_capacity = 0;     // most 32-bit words per block; halved after a failed allocation
+  std::uint64_t opened_words = 0;       // 32-bit words of every block opened so far
   std::vector<std::unique_ptr<char, block_deleter>> blocks;  // every block, for freeing
   std::vector<nnf_node*> pos_literals;  // positive literal node of variable i at i - 1
   std::vector<nnf_node*> neg_literals;  // negative literal node of variable i at i - 1
@@ -67,6 +76,8 @@ struct nnf_manager {
   std::uint32_t memory = 0;       // bytes of node storage handed out, in 32-bit accounting
 };
 
+// table_size is the most buckets the unique table grows to: it starts sized by the formula, so
+// that a small formula does not pay for the buckets a large one needs.
 std::unique_ptr<nnf_manager> construct_nnf_manager(const cnf_manager* cm, unsigned table_size);
 void free_nnf_manager(std::unique_ptr<nnf_manager>& manager);
 

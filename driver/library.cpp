@@ -18,7 +18,7 @@
 
 namespace {
 
-constexpr unsigned TABLE_SIZE = 2015179;  // a prime: buckets of the cache and the unique table
+constexpr unsigned TABLE_SIZE = 2015179;  // a prime: the most buckets the cache and the unique table grow to
 
 std::unique_ptr<hdtree> build_hdtree(cnf* formula, hgr* h, const char* block_order_file) {
   if (!block_order_file) return cnf2hdtree(formula, h, HDTREE_TYPE, nullptr);

@@ -1,5 +1,6 @@
 #include "nnf/nnf-operations.h"
 
+#include <algorithm>
 #include <cassert>
 #include <cstdlib>
 #include <cstring>
@@ -113,6 +114,23 @@ void sort_unsigned(unsigned* list, unsigned n) {
 // ---------------------------------------------------------------------------------------------
 // Unique table
 // ---------------------------------------------------------------------------------------------
+
+namespace {
+
+bool is_prime(std::uint64_t n) {
+  if (n < 2) return false;
+  for (std::uint64_t d = 2; d * d <= n; ++d)
+    if (n % d == 0) return false;
+  return true;
+}
+
+}  // namespace
+
+unsigned prime_bucket_count(std::uint64_t wanted, unsigned limit) {
+  std::uint64_t n = wanted;
+  while (n < limit && !is_prime(n)) ++n;
+  return static_cast<unsigned>(std::min<std::uint64_t>(n, limit));
+}
 
 std::unique_ptr<un_table> construct_un_table(unsigned size) {
   auto table = std::make_unique<un_table>();
@@ -351,7 +369,8 @@ void exist_quantify_nnf(const std::vector<unsigned>& vars, nnf& circuit) {
   }
 
   std::vector<unsigned> refs = get_ref_counts(circuit);
-  std::unique_ptr<un_table> table = construct_un_table(REDUCTION_TABLE_SIZE);
+  // At most one entry per node, so a bucket per node keeps the chains short with no need to grow.
+  std::unique_ptr<un_table> table = construct_un_table(prime_bucket_count(circuit.node_count, REDUCTION_TABLE_SIZE));
   for (unsigned i = 0; i < circuit.node_count; ++i) {
     nnfn& node = circuit.nodes[i];
     switch (node.type) {

@@ -82,8 +82,12 @@ void sort_unsigned(unsigned* list, unsigned n);
 // ---------------------------------------------------------------------------------------------
 // Unique table: structurally equal internal nodes (same type, same sorted children).
 // ---------------------------------------------------------------------------------------------
-constexpr unsigned REDUCTION_TABLE_SIZE = 2015179;  // a prime
+constexpr unsigned REDUCTION_TABLE_SIZE = 2015179;  // a prime; the most buckets reduction uses
 constexpr unsigned UN_END = 0xFFFFFFFFu;            // end of a chain
+
+// The bucket count for about `wanted` entries: the smallest prime at least `wanted`, but no
+// more than `limit`. Primes keep the simple multiplicative hashes of node ids well spread.
+unsigned prime_bucket_count(std::uint64_t wanted, unsigned limit);
 
 struct un_entry {
   unsigned node;  // index of a node entered in the table

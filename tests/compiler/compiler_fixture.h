@@ -16,6 +16,8 @@
 
 namespace compiler_test {
 
+constexpr unsigned TABLE_LIMIT = 2015179;
+
 struct compiler_setup {
   std::unique_ptr<cnf> formula;
   std::unique_ptr<cnf_manager> cm;
@@ -27,8 +29,8 @@ struct compiler_setup {
   nnf_node* node(int i) const { return literal2nnf_node(lit(i), nm.get()); }
 };
 
-// Method 2 eliminates the variables in increasing order. The tables are small: the tests make
-// few nodes.
+// Method 2 eliminates the variables in increasing order. The tables have the pipeline's bucket
+// limit: they start sized by the formula and grow only when a test makes many nodes.
 // `declare` runs on the CNF manager before the dtree manager is built, as the variable lists do.
 inline compiler_setup set_up(std::unique_ptr<cnf> formula, int method = 2,
                              const std::function<void(cnf_manager*)>& declare = {}) {
@@ -41,8 +43,8 @@ inline compiler_setup set_up(std::unique_ptr<cnf> formula, int method = 2,
   s.cm = construct_cnf_manager(var_order.data(), clause_order.data(), *s.formula);
   if (declare) declare(s.cm.get());
   s.dm = construct_dtree_manager(tree.get(), s.cm.get());
-  s.nm = construct_nnf_manager(s.cm.get(), 10007);
-  s.cache = construct_cnf_cache_manager(10007, s.cm.get(), s.dm.get());
+  s.nm = construct_nnf_manager(s.cm.get(), TABLE_LIMIT);
+  s.cache = construct_cnf_cache_manager(TABLE_LIMIT, s.cm.get(), s.dm.get());
   return s;
 }
 

@@ -111,3 +111,92 @@ TEST_F(ComponentCache, AMarkWhoseEntryWasEvictedDiscardsEveryEntry) {
   EXPECT_EQ(cache->count, 0u);
   EXPECT_EQ(cache->memory, 0u);
 }
+
+namespace {
+
+// A cache whose buckets start at their smallest and may grow far beyond: thousands of entries
+// make it rehash several times.
+class GrowingComponentCache : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    cm.var_count = 8;
+    cache = construct_cnf_cache_manager(2015179, &cm, &dm);
+    first_size = cache->size;
+    nodes.resize(8000);
+    for (dtree* t : {&first, &second}) t->key_bytes = 2;
+    first.index = 1;
+    second.index = 2;
+  }
+  // Entry k belongs to one of two dtree nodes, under a key of its own.
+  dtree& owner(unsigned k) { return k % 2 ? second : first; }
+  void set_key(unsigned k) {
+    cache->key[0] = static_cast<unsigned char>(k & 0xFF);
+    cache->key[1] = static_cast<unsigned char>(k >> 8);
+  }
+  void store(unsigned from, unsigned to) {
+    for (unsigned k = from; k < to; ++k) {
+      set_key(k);
+      ASSERT_EQ(lookup_cnf_cache(&owner(k), cache.get()), nullptr);
+      insert_cnf_cache(&nodes[k], &owner(k), cache.get());
+    }
+  }
+  nnf_node* find(unsigned k) {
+    set_key(k);
+    nnf_node* hit = lookup_cnf_cache(&owner(k), cache.get());
+    if (!hit) {
+      free_cnf_cache_entry(owner(k).pending_entry);
+      owner(k).pending_entry = nullptr;
+    }
+    return hit;
+  }
+  // Entries [from, to) are found with their own nodes; every other key below 8000 misses.
+  void expect_exactly(unsigned from, unsigned to) {
+    for (unsigned k = 0; k < nodes.size(); ++k) {
+      nnf_node* expected = k >= from && k < to ? &nodes[k] : nullptr;
+      ASSERT_EQ(find(k), expected) << "key " << k;
+    }
+    EXPECT_EQ(cache->count, to - from);
+    EXPECT_EQ(cache->memory, (to - from) * 26u);
+  }
+
+  cnf_manager cm;
+  dtree_manager dm;
+  std::unique_ptr<cnf_cache_manager> cache;
+  unsigned first_size = 0;
+  dtree first, second;
+  std::vector<nnf_node> nodes;
+};
+
+}  // namespace
+
+TEST_F(GrowingComponentCache, FindsEveryEntryAfterItsBucketsGrewSeveralTimes) {
+  store(0, 6000);
+  EXPECT_GE(cache->size, 4 * first_size);
+  expect_exactly(0, 6000);
+}
+
+TEST_F(GrowingComponentCache, ForgetsTheEntriesSinceAMarkTakenBeforeTheBucketsGrew) {
+  store(0, 500);
+  unsigned long long mark = newest_cache_stamp(cache.get());
+  unsigned size_at_mark = cache->size;
+  store(500, 6000);
+  ASSERT_GT(cache->size, size_at_mark);
+  forget_cache_these_entries(mark, cache.get());
+  expect_exactly(0, 500);
+  // The chains stay linked after the discarded entries left them.
+  store(500, 1000);
+  expect_exactly(0, 1000);
+}
+
+// Eviction before a growth unlinks entries from the small buckets, eviction after it from the
+// rehashed ones.
+TEST_F(GrowingComponentCache, EvictsTheOldestEntriesBeforeAndAfterTheBucketsGrow) {
+  MAX_NNF_CACHE_MEMORY = 400 * 26;
+  store(0, 2000);
+  ASSERT_EQ(cache->size, first_size);
+  expect_exactly(1600, 2000);
+  MAX_NNF_CACHE_MEMORY = 4000 * 26;
+  store(2000, 8000);
+  EXPECT_GT(cache->size, first_size);
+  expect_exactly(4000, 8000);
+}

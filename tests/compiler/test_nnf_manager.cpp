@@ -186,3 +186,49 @@ TEST(NnfManager, ANodeLargerThanABlockGetsABlockOfItsOwn) {
   EXPECT_EQ(get_and_node(2, pair, s.nm.get())->size, 2u);
   EXPECT_EQ(all->children()[0], s.node(1));
 }
+
+namespace {
+
+// The and-node of the pair-th distinct pair of a positive and a negative literal, 24 bytes.
+nnf_node* pair_node(unsigned pair, compiler_setup& s) {
+  int vars = static_cast<int>(s.nm->var_count);
+  int positive = 1 + static_cast<int>(pair) % vars;
+  int negative = 1 + static_cast<int>(pair) / vars;
+  nnf_node* children[] = {s.node(positive), s.node(-negative)};
+  return get_and_node(2, children, s.nm.get());
+}
+
+// Makes new pair nodes until the manager's node memory reaches `bytes`; returns what was printed.
+std::string make_nodes_until(std::uint32_t bytes, unsigned* made, compiler_setup& s) {
+  return tarn_test::verbose_output([&] {
+    while (s.nm->memory < bytes) pair_node((*made)++, s);
+  });
+}
+
+}  // namespace
+
+// Blocks start small and grow, but a block is reported only when the nodes outgrow another block
+// of the configured size; the small first blocks do not count as below the 1 MB minimum.
+TEST(NnfManager, ReportsABlockEachTimeTheNodesOutgrowAnotherBlockOfTheConfiguredSize) {
+  MAX_NNF_MEMORY_BLOCK = 1 << 20;
+  compiler_setup s = set_up(make_cnf(600, {{1, 2}}));
+  unsigned made = 0;
+  EXPECT_EQ(make_nodes_until(900 << 10, &made, s), "");
+  EXPECT_EQ(make_nodes_until(5 << 19, &made, s), " [1 MBs]  [1 MBs] ");
+  // The nodes on both sides of every block boundary are intact and still found.
+  unsigned nodes = s.nm->node_count;
+  for (unsigned pair = 0; pair < made; ++pair) ASSERT_EQ(pair_node(pair, s)->size, 2u);
+  EXPECT_EQ(s.nm->node_count, nodes);
+}
+
+TEST(NnfManager, ABlockSizeOfZeroEndsTheRunOutOfMemoryBeforeCompiling) {
+  tarn_test::temp_dir dir;
+  dir.write("f.cnf", "p cnf 2 1\n1 2 0\n");
+  tarn_test::run_result run = tarn_test::run_tarn({"-in", "f.cnf", "-nnf_block_size", "0"}, dir.path());
+  EXPECT_EQ(run.status, 1);
+  const std::string message = "\nOut of memory for storing NNF.";
+  ASSERT_GE(run.out.size(), message.size());
+  EXPECT_EQ(run.out.substr(run.out.size() - message.size()), message);
+  EXPECT_EQ(run.out.find("Compiling"), std::string::npos);
+  EXPECT_FALSE(tarn_test::file_exists(dir.file("f.cnf.nnf")));
+}

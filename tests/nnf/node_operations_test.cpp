@@ -116,3 +116,27 @@ TEST(UniqueTable, LiveNodesOfEqualTypeAndChildrenMatchWhateverTheDecisionVariabl
   EXPECT_FALSE(lookup_node(result, probe, *circuit, *table));
   free_un_table(table);
 }
+
+namespace {
+
+// Primality by trial division, independent of the library's search.
+bool prime(unsigned n) {
+  if (n < 2) return false;
+  for (unsigned d = 2; d * d <= n; ++d)
+    if (n % d == 0) return false;
+  return true;
+}
+
+}  // namespace
+
+TEST(UniqueTable, BucketCountsAreTheNextPrimeUpToTheLimit) {
+  for (unsigned wanted = 0; wanted < 5000; ++wanted) {
+    unsigned count = prime_bucket_count(wanted, REDUCTION_TABLE_SIZE);
+    ASSERT_TRUE(prime(count) && count >= wanted) << wanted;
+    for (unsigned n = wanted; n < count; ++n) ASSERT_FALSE(prime(n)) << wanted;
+  }
+  // The limit wins, prime or not, however many entries are expected.
+  EXPECT_EQ(prime_bucket_count(3 * REDUCTION_TABLE_SIZE, REDUCTION_TABLE_SIZE), REDUCTION_TABLE_SIZE);
+  EXPECT_EQ(prime_bucket_count(std::uint64_t{1} << 40, 1000), 1000u);
+  EXPECT_EQ(prime_bucket_count(992, 1000), 997u);
+}

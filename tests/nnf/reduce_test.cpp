@@ -108,3 +108,24 @@ TEST(ReductionProperties, ForgettingOnDecomposableCircuitsIsExistentialQuantific
     EXPECT_TRUE(fixtures::truth_table(*circuit, vars) == fixtures::cnf_table(clauses, vars).forget(x));
   }
 }
+
+// Each of 2000 and-nodes comes twice, its children in the other order, under one disjunction:
+// the table, sized by the circuit, must find every pair.
+TEST(Reduction, MergesEveryDuplicateOfACircuitOfThousandsOfNodes) {
+  fixtures::dag d;
+  std::vector<unsigned> disjuncts;
+  for (int a = 1; disjuncts.size() < 4000; ++a) {
+    for (int b = a + 1; b <= 100 && disjuncts.size() < 4000; ++b) {
+      disjuncts.push_back(d.conj({d.literal(a), d.literal(-b)}));
+      disjuncts.push_back(d.conj({d.literal(-b), d.literal(a)}));
+    }
+  }
+  d.disj(0, disjuncts);
+  auto circuit = d.export_circuit(100);
+  unsigned literals = 0;
+  for (const nnfn& n : circuit->nodes) literals += literal_node(n);
+  exist_quantify_nnf({}, *circuit);
+  fixtures::expect_well_formed(*circuit);
+  EXPECT_EQ(circuit->node_count, literals + 2000 + 1);
+  EXPECT_EQ(circuit->nodes.back().size, 2000u);
+}
