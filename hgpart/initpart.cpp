@@ -20,6 +20,13 @@ void random_split(int target, hgp_array<int>& perm, hgraph& graph) {
     if (graph.where[v] == 0) part0 += graph.cellwgt[v];
   }
 }
+// A try replaces the best only with a smaller cut, so a cut of 0 is final. The remaining tries
+// would only draw numbers, and on a top level of fewer than 16 vertices no later step of the
+// bisection draws any (the quick shuffle draws nothing below 16 items, and nothing is coarsened),
+// while a trial of cut 0 ends the bisection's trials: skipping them changes nothing.
+bool settled_at_zero(int bestcut, int tries_made, const hgraph& graph) {
+  return tries_made > 0 && bestcut == 0 && !graph.finer && core_vertices(graph) < 16;
+}
 }  // namespace
 
 void Random_FMPartition__(const hgp_ctrl& ctrl, hgraph& graph) {
@@ -32,7 +39,7 @@ void Random_FMPartition__(const hgp_ctrl& ctrl, hgraph& graph) {
   hgp_array<int> bestwhere(n, "HGP: initpart bestwhere");
   int bestcut = 0;
   bool last_is_best = false;
-  for (int t = 0; t < ntries; ++t) {
+  for (int t = 0; t < ntries && !settled_at_zero(bestcut, t, graph); ++t) {
     random_split(target, perm, graph);
     ComputeInitGains__(graph);
     const int initcut = graph.mincut;

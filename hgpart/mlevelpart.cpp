@@ -139,7 +139,8 @@ int Hypergraph_Bisection__(hgp_ctrl& ctrl, hgraph& graph, int* part) {
   const std::size_t nkept = ctrl.nruns <= 10 ? 1 : 3;
   InitRandom__(ctrl.seed);
   const int ctype = ctrl.CType;
-  for (int trial = 0; trial < ctrl.nruns; ++trial) {
+  // A later trial replaces the best only with a smaller cut: none is left to find below 0.
+  for (int trial = 0; trial < ctrl.nruns && best > 0; ++trial) {
     if (ctype == 1) ctrl.CType = trial % 2 == 0 ? 1 : 2;
     MlevelBisect__(ctrl, *pruned);
     const bool improved_coarse = pruned->mincut < bestcoarse;
