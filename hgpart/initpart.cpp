@@ -20,12 +20,14 @@ void random_split(int target, hgp_array<int>& perm, hgraph& graph) {
     if (graph.where[v] == 0) part0 += graph.cellwgt[v];
   }
 }
-// A try replaces the best only with a smaller cut, so a cut of 0 is final. The remaining tries
-// would only draw numbers, and on a top level of fewer than 16 vertices no later step of the
-// bisection draws any (the quick shuffle draws nothing below 16 items, and nothing is coarsened),
-// while a trial of cut 0 ends the bisection's trials: skipping them changes nothing.
-bool settled_at_zero(int bestcut, int tries_made, const hgraph& graph) {
-  return tries_made > 0 && bestcut == 0 && !graph.finer && core_vertices(graph) < 16;
+// A try replaces the best only with a smaller cut, so a cut of 0 is final, and the remaining
+// tries would only draw numbers. When the level is the top of a hypergraph of at most maxsize
+// vertices, nothing after this step draws any: the hypergraph is not coarsened (not even in a
+// V-cycle), no net was left out for FM to take back, and a trial of cut 0 ends the bisection's
+// trials. The skipped tries then change nothing.
+bool settled_at_zero(const hgp_ctrl& ctrl, int bestcut, int tries_made, const hgraph& graph) {
+  return tries_made > 0 && bestcut == 0 && !graph.finer && graph.nvtxs <= ctrl.maxsize &&
+         graph.nvtxs <= ctrl.coarsen_to;
 }
 }  // namespace
 
@@ -39,7 +41,7 @@ void Random_FMPartition__(const hgp_ctrl& ctrl, hgraph& graph) {
   hgp_array<int> bestwhere(n, "HGP: initpart bestwhere");
   int bestcut = 0;
   bool last_is_best = false;
-  for (int t = 0; t < ntries && !settled_at_zero(bestcut, t, graph); ++t) {
+  for (int t = 0; t < ntries && !settled_at_zero(ctrl, bestcut, t, graph); ++t) {
     random_split(target, perm, graph);
     ComputeInitGains__(graph);
     const int initcut = graph.mincut;
