@@ -1,4 +1,4 @@
-// The dtree options of the program: -dt_method, -dt_out, -dt_in and -block_order_in.
+// The dtree options of the program: -dt_method, -dt_out, -dt_in, -block_order_in, -seed and -threads.
 #include <cstdint>
 #include <tuple>
 
