@@ -286,22 +286,26 @@ hdtree_try::~hdtree_try() {
 }
 
 namespace {
-// Lowers t's limit to the sum when that is smaller; under the run's lock.
-void lower_limit(mpz_srcptr sum, hdtree_try* t) {
-  if (t->limited && mpz_cmp(sum, t->limit) >= 0) return;
-  mpz_set(t->limit, sum);
-  t->limited = true;
+// Brings t's limit up to the tries completed so far; under the run's lock.
+void refresh_limit(hdtree_try* t) {
+  const auto& sums = t->run->completed_sums;
+  t->limited = false;
+  for (unsigned n = 0; n < t->number && n < sums.size(); ++n) {
+    if (!sums[n] || (t->limited && mpz_cmp(sums[n].get(), t->limit) >= 0)) continue;
+    mpz_set(t->limit, sums[n].get());
+    t->limited = true;
+  }
+  t->limit_completed = t->run->completed;
 }
 
-// Records try t's cluster sum and makes it a limit of the running tries above t.
+// Records try t's cluster sum, a limit for the tries numbered above it; under the run's lock.
 void complete_try(hdtree_try* t) {
   hdtree_tries* run = t->run;
   if (run->completed_sums.size() <= t->number) run->completed_sums.resize(t->number + 1);
   owned_mpz& sum = run->completed_sums[t->number];
   sum.reset(new __mpz_struct);
   mpz_init_set(sum.get(), t->current_cluster_size_sum);
-  for (hdtree_try* other : run->running)
-    if (other->number > t->number) lower_limit(sum.get(), other);
+  ++run->completed;
 }
 }  // namespace
 
@@ -313,10 +317,7 @@ void start_hdtree_try(unsigned number, int ubf, hdtree_try* t) {
   initialize_current_hdtree(t);
   mpz_set(t->pending_cluster_sum, t->run->leaf_sum);
   const std::lock_guard<std::mutex> guard(t->run->lock);
-  t->limited = false;
-  const auto& sums = t->run->completed_sums;
-  for (unsigned n = 0; n < number && n < sums.size(); ++n)
-    if (sums[n]) lower_limit(sums[n].get(), t);
+  refresh_limit(t);
 }
 
 namespace {
@@ -353,14 +354,10 @@ int factor_of_try(unsigned n) {
   return static_cast<int>(FIRST_UBF + static_cast<long>(n % factors));
 }
 
-// Adds t to the tries under way, or takes it out.
-void set_running(hdtree_try* t, bool running) {
-  hdtree_tries* run = t->run;
-  const std::lock_guard<std::mutex> guard(run->lock);
-  if (running)
-    run->running.push_back(t);
-  else
-    run->running.erase(std::find(run->running.begin(), run->running.end(), t));
+// The partitioner arrays and the bisection buffers, sized for h as the tries start from it.
+void allocate_try_scratch(const hgr* h, hdtree_try* t) {
+  allocate_hgp_arrays(h, &t->arrays);
+  allocate_decomposition_buffers(h->edge_count, t);
 }
 
 // One thread's share: tries taken in turn until none is left, each from the hypergraph as it
@@ -368,16 +365,13 @@ void set_running(hdtree_try* t, bool running) {
 void make_tries(hgr* h, hdtree_tries* run) {
   hdtree_try t(run);
   t.keep_tree = false;
-  allocate_hgp_arrays(h, &t.arrays);
-  allocate_decomposition_buffers(h->edge_count, &t);
+  allocate_try_scratch(h, &t);
   const hgr_orders start = save_hgr_orders(h);
-  set_running(&t, true);
   for (unsigned n = run->next_try++; n < run->count && !run->stopped; n = run->next_try++) {
     restore_hgr_orders(start, h);
     start_hdtree_try(n, factor_of_try(n), &t);
     make_try(h, &t);
   }
-  set_running(&t, false);
   restore_hgr_orders(start, h);
 }
 
@@ -419,10 +413,9 @@ void make_tries_on_threads(unsigned threads, hgr* h, hdtree_tries* run) {
 // Makes the winning try again on h, keeping its tree this time.
 void make_best_tree_again(hgr* h, hdtree_tries* run) {
   hdtree_try t(run);
-  allocate_hgp_arrays(h, &t.arrays);
-  allocate_decomposition_buffers(h->edge_count, &t);
+  allocate_try_scratch(h, &t);
+  // The lower tries' sums are at least the winner's, so it completes again.
   start_hdtree_try(run->best_try, factor_of_try(run->best_try), &t);
-  t.limited = false;
   bool abort = false;
   run->best_hdtree = hgr2hdtree_node(&abort, new_hgr_edges(0), nullptr, h, &t);
   // INVARIANT: a try is a function of the run seed, its number and h's starting orders.
@@ -516,6 +509,7 @@ bool update_current_hdtree(unsigned long cutset, unsigned long context, unsigned
 bool survises_hdtree(hdtree_try* t) {
   mpz_add(t->bound, t->current_cluster_size_sum, t->pending_cluster_sum);
   const std::lock_guard<std::mutex> guard(t->run->lock);
+  if (t->limit_completed != t->run->completed) refresh_limit(t);
   return !t->limited || mpz_cmp(t->bound, t->limit) <= 0;
 }
 

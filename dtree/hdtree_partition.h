@@ -66,10 +66,10 @@ struct hdtree_tries {
   unsigned progress_printed = 0;       // tokens printed so far, all of the lowest try numbers
 
   // The cluster sum of every completed try by try number (null while it runs, or when it was
-  // abandoned), and the tries under way: a try is measured against the tries numbered below it
-  // only, as if the tries ran one after another, so the first try always completes.
+  // abandoned), and how many have completed: a try is measured against the tries numbered below
+  // it only, as if the tries ran one after another, so the first try always completes.
   std::vector<owned_mpz> completed_sums;
-  std::vector<hdtree_try*> running;
+  unsigned completed = 0;
 
   // The best tree so far: largest sizes, sums of 2^size over its nodes and the try that made it.
   // While the tries run, only its root is kept (see hdtree_try::keep_tree).
@@ -127,10 +127,11 @@ struct hdtree_try {
   mpz_t pending_cluster_sum;
   mpz_t bound;  // scratch of survises_hdtree
 
-  // The smallest cluster sum of the completed tries numbered below this one, when there is one.
-  // Guarded by the run's lock: a try that completes lowers the limits of the higher ones.
+  // The smallest cluster sum of the completed tries numbered below this one, when there is one,
+  // as it stood when `completed` was limit_completed. Guarded by the run's lock.
   bool limited = false;
   mpz_t limit;
+  unsigned limit_completed = 0;
 };
 
 // Readies t for try `number`: its stream, its balance factor, a fresh measure and its limit.

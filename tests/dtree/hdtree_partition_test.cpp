@@ -206,7 +206,6 @@ TEST(DefaultDtree, ATrySurvivesUpToTheBestClusterSumOfTheTriesBelowItExactlyBeyo
   hdtree_try first(&run), second(&run), third(&run);
   start_hdtree_try(2, 25, &third);
   start_hdtree_try(0, 25, &first);
-  run.running = {&third};
   EXPECT_TRUE(update_current_hdtree(70, 30, 0, &first)) << "no try below the first";
   keep_hdtree(std::make_unique<hdtree>(), &first);
   start_hdtree_try(1, 25, &second);
@@ -221,7 +220,6 @@ TEST(DefaultDtree, ATrySurvivesUpToTheBestClusterSumOfTheTriesBelowItExactlyBeyo
   hdtree_try low(&other_run), high(&other_run);
   start_hdtree_try(0, 25, &low);
   start_hdtree_try(1, 25, &high);
-  other_run.running = {&low};
   EXPECT_TRUE(update_current_hdtree(1, 0, 0, &high));
   keep_hdtree(std::make_unique<hdtree>(), &high);
   EXPECT_TRUE(update_current_hdtree(200, 0, 0, &low));
