@@ -77,10 +77,14 @@ class cnf_reader {
         read_problem_line();
       } else if (c == 'e') {
         read_eclauses_line();
-      } else if (c == 'c' || c == '%' || c == '0') {
+      } else if (c == 'c') {
+        read_line_as_directive();  // else an ordinary comment
+      } else if (c == '%' || c == '0') {
         read_line();
       } else if (c == '-' || std::isdigit(c)) {
         read_clause();
+      } else if (c == 'w' || c == 'v') {
+        read_directive_or_unknown_line();
       } else {
         read_line();
         unknown_line();
@@ -107,6 +111,19 @@ class cnf_reader {
       fatal("Line %lu exceeds max length of %lu!\n", line_counter_, MAX_LINE_LENGTH);
     line_.assign(text_, pos_, end - pos_);
     while (pos_ < end) advance();
+  }
+
+  // Directives name their physical line, as an editor shows it: the line counter skips blank
+  // lines and counts a clause spanning lines once.
+  bool read_line_as_directive() {
+    unsigned long line_number = physical_line_;
+    read_line();
+    std::string line = line_.back() == '\n' ? line_.substr(0, line_.size() - 1) : line_;
+    return read_directive_line(line, line_number, result_->directives);
+  }
+
+  void read_directive_or_unknown_line() {
+    if (!read_line_as_directive()) unknown_line();
   }
 
   [[noreturn]] void unknown_line() const { fatal("Unknown Line %lu: %s", line_counter_, line_.c_str()); }
@@ -262,6 +279,8 @@ class cnf_reader {
       if (VERBOSE) std::printf("\nSkipped %lu trivial clauses.\n", declared_clauses_ - kept);
       result_->clauses.shrink_to_fit();
     }
+    complete_legacy_weights(result_->directives);
+    check_directives(result_->directives, result_->var_count, result_->file_name.c_str());
   }
 
   std::string text_;

@@ -5,11 +5,14 @@
 #include <string>
 #include <vector>
 
+#include "cnf/directives.h"
+
 struct cnf {
   unsigned var_count = 0;               // V from the "p cnf" line; variables are 1..V
   unsigned eclause_count = 0;           // how many of the last clauses are eclauses
   std::vector<std::vector<int>> clauses; // in file order; each holds non-zero literals and a final 0
   std::string file_name;                // the path the CNF was read from (empty when built in memory)
+  count_directives directives;          // the model-counting directives of its comment lines, checked
 
   unsigned clause_count() const { return static_cast<unsigned>(clauses.size()); }
   const int* clause(unsigned i) const { return clauses[i].data(); } // 0-terminated

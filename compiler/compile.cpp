@@ -180,7 +180,7 @@ nnf_node* comp_decompose(unsigned count, separator** seps, literal** lits_start,
     unsigned open = count ? open_separators(seps, count) : 0;
     if (open == 0) return decompose(t, lits_start, here, dm, cm, nm, cache, depth);
 
-    var* v = select_separator(seps, open, cm)->var;
+    var* v = select_decision_var(seps, open, t, cm);
     double saved = completed_fraction;
     nnf_node* rp;
     branch_outcome positive = decide_branch(v->pos, &rp, open, seps, here, t, dm, cm, nm, cache, depth, saved);

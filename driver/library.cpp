@@ -20,15 +20,28 @@ namespace {
 
 constexpr unsigned TABLE_SIZE = 2015179;  // a prime: the most buckets the cache and the unique table grow to
 
-std::unique_ptr<hdtree> build_hdtree(cnf* formula, hgr* h, const char* block_order_file) {
-  if (!block_order_file) return cnf2hdtree(formula, h, HDTREE_TYPE, nullptr);
-  std::vector<unsigned> blocks = read_unsigned_given_count(formula->var_count, block_order_file);
+std::unique_ptr<hdtree> hdtree_from_blocks(cnf* formula, hgr* h, const std::vector<unsigned>& blocks) {
   std::printf("\n===>");
   std::fflush(stdout);
   std::vector<unsigned> order = cnf2minfill_order(formula, blocks);
   std::printf("<====");
-  blocks.clear();
   return cnf2hdtree(formula, h, HDTREE_TYPE, &order);
+}
+
+// Forgotten variables form block 0, so the min-fill order eliminates them first and the dtree
+// decides them below the shown ones.
+std::vector<unsigned> forgotten_first_blocks(const std::vector<unsigned>& forgotten, unsigned var_count) {
+  std::vector<unsigned> blocks(var_count, 1);
+  for (unsigned v : forgotten) blocks[v - 1] = 0;
+  return blocks;
+}
+
+std::unique_ptr<hdtree> build_hdtree(cnf* formula, hgr* h, const char* block_order_file,
+                                     const std::vector<unsigned>& forgotten) {
+  if (block_order_file)
+    return hdtree_from_blocks(formula, h, read_unsigned_given_count(formula->var_count, block_order_file));
+  if (HDTREE_TYPE == 5) return hdtree_from_blocks(formula, h, forgotten_first_blocks(forgotten, formula->var_count));
+  return cnf2hdtree(formula, h, HDTREE_TYPE, nullptr);
 }
 
 void save_dtree(const char* path, const hdtree* tree, const hgr* h) {
@@ -97,16 +110,18 @@ void apply_library_settings(const int* settings) {
 std::unique_ptr<nnf_manager> dez2irivi_cmd_line(cnf* formula, const char* block_order_file, const char* dtree_in_file,
                                                 const char* dtree_out_file, const char* exist_file,
                                                 const char* force_file, const char* determined_file,
-                                                const char* decompose_except_file) {
+                                                const char* decompose_except_file,
+                                                const std::vector<unsigned>& forgotten) {
   std::clock_t start = std::clock();
   std::unique_ptr<hgr> h = cnf2hgr(formula);
   std::unique_ptr<hdtree> tree =
-      dtree_in_file ? load_hdtree_from_file(dtree_in_file, h.get()) : build_hdtree(formula, h.get(), block_order_file);
+      dtree_in_file ? load_hdtree_from_file(dtree_in_file, h.get()) : build_hdtree(formula, h.get(), block_order_file, forgotten);
   if (dtree_out_file) save_dtree(dtree_out_file, tree.get(), h.get());
 
   std::unique_ptr<cnf_manager> cm = lay_out_cnf(*formula, tree.get(), h.get());
   declare_force_order_vars_file(force_file, cm.get());
   declare_exist_quantify_vars_file(exist_file, cm.get());
+  declare_exist_quantify_vars(static_cast<unsigned>(forgotten.size()), forgotten.data(), cm.get());
   declare_determined_vars_file(determined_file, cm.get());
   declare_decompose_except_vars_file(decompose_except_file, cm.get());
   compiler_stages stages = build_compiler_stages(tree, h, cm.get());

@@ -1,4 +1,5 @@
 // The tarn program: command line, loading of the CNF, and the run it asks for.
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstdint>
@@ -8,9 +9,12 @@
 #include <ctime>
 
 #include "cnf/cnf_read.h"
+#include "cnf/directives.h"
 #include "cnf/preprocessing.h"
 #include "compiler/nnf_manager.h"
+#include "driver/count_query.h"
 #include "driver/library.h"
+#include "driver/result_lines.h"
 #include "driver/utility.h"
 #include "nnf/count.h"
 #include "nnf/decomposable.h"
@@ -39,6 +43,10 @@ struct command_line {
   const char* decompose_except_file = nullptr;
   const char* dt_in_file = nullptr;
   const char* block_order_file = nullptr;
+  const char* nnf_in = nullptr;        // "-nnf": count a saved circuit instead of compiling
+  const char* weights_file = nullptr;  // "-weights"
+  const char* assume = nullptr;        // "-assume": literals to condition the count on
+  bool dtree_chosen = false;           // the dtree method or file was given
 };
 
 enum class option_status { ok, not_a_number, out_of_range };
@@ -117,8 +125,17 @@ constexpr option_row OPTIONS[] = {
     {"-decompose_except", 1,
      [](command_line& cl, char* const* a) { cl.decompose_except_file = a[0]; return option_status::ok; }},
     {"-visualize", 0, [](command_line&, char* const*) { SAVE_AS_VCG = true; return option_status::ok; }},
-    {"-dt_method", 1, [](command_line&, char* const* a) { return set_int(a[0], &HDTREE_TYPE, 0, INT32_MAX); }},
-    {"-dt_in", 1, [](command_line& cl, char* const* a) { cl.dt_in_file = a[0]; return option_status::ok; }},
+    {"-dt_method", 1,
+     [](command_line& cl, char* const* a) {
+       cl.dtree_chosen = true;
+       return set_int(a[0], &HDTREE_TYPE, 0, INT32_MAX);
+     }},
+    {"-dt_in", 1,
+     [](command_line& cl, char* const* a) {
+       cl.dt_in_file = a[0];
+       cl.dtree_chosen = true;
+       return option_status::ok;
+     }},
     {"-dt_out", 0, [](command_line& cl, char* const*) { cl.dt_out = true; return option_status::ok; }},
     {"-ubfs", 2,
      [](command_line&, char* const* a) {
@@ -131,6 +148,7 @@ constexpr option_row OPTIONS[] = {
     {"-block_order_in", 1,
      [](command_line& cl, char* const* a) {
        cl.block_order_file = a[0];
+       cl.dtree_chosen = true;
        HDTREE_TYPE = 5;
        return option_status::ok;
      }},
@@ -145,6 +163,9 @@ constexpr option_row OPTIONS[] = {
      [](command_line&, char* const*) { REMOVE_SUBSUMED_CLAUSES = true; return option_status::ok; }},
     {"-check_entailment", 0, [](command_line& cl, char* const*) { cl.check_entailment = true; return option_status::ok; }},
     {"-silent", 0, [](command_line&, char* const*) { VERBOSE = false; return option_status::ok; }},
+    {"-nnf", 1, [](command_line& cl, char* const* a) { cl.nnf_in = a[0]; return option_status::ok; }},
+    {"-weights", 1, [](command_line& cl, char* const* a) { cl.weights_file = a[0]; return option_status::ok; }},
+    {"-assume", 1, [](command_line& cl, char* const* a) { cl.assume = a[0]; return option_status::ok; }},
 };
 
 const option_row* find_option(const char* name) {
@@ -154,6 +175,12 @@ const option_row* find_option(const char* name) {
 }
 
 [[noreturn]] void usage_failure() { fatal("%s", HELP_MSG); }
+
+void check_query_options(const command_line& cl) {
+  if (cl.nnf_in && cl.in) fatal("\nGive -in to compile a CNF or -nnf to count a saved circuit, not both.");
+  if (cl.nnf_in && !cl.count) fatal("\n-nnf counts a saved circuit: give -count with it.");
+  if ((cl.weights_file || cl.assume) && !cl.count) fatal("\n-weights and -assume apply to a count: give -count with them.");
+}
 
 // Walks the arguments as the option table says. Every usage failure ends the process here,
 // before the banner.
@@ -180,6 +207,7 @@ command_line parse_command_line(int argc, char** argv) {
   if (n != 1) usage_failure();
   if (HDTREE_TYPE == 5 && !cl.block_order_file)
     fatal("\nDtree method 5 needs a block order: give it with -block_order_in.%s", HELP_MSG);
+  check_query_options(cl);
   return cl;
 }
 
@@ -255,13 +283,19 @@ void smooth_step(nnf& circuit, int smooth_mode) {
 }
 
 // Printed whatever VERBOSE is. A circuit smoothed over all variables counts with integers.
-void count_step(const nnf& circuit, int smooth_mode, unsigned var_count) {
+count_answer count_step(const nnf& circuit, int smooth_mode, const count_query& query) {
   std::printf("\nCounting...");
   step_timer timer;
-  std::string count = smooth_mode == 2 || MIN_CARD ? count_smooth_nnf_models(circuit)
-                                                   : count_nnf_models(var_count, circuit);
-  std::printf("%s models / ", count.c_str());
+  count_answer answer = answer_count_query(query, circuit, smooth_mode == 2 || MIN_CARD);
+  std::printf("%s models / ", answer_text(answer.value).c_str());
   timer.print();
+  return answer;
+}
+
+// The competition's answer lines, on standard output whatever VERBOSE is.
+void print_answer(const count_query& query, const count_answer& answer) {
+  std::printf("\n");
+  print_result_lines(stdout, answer.satisfiable, count_type_name(query.type), answer.value, weighted_type(query.type));
 }
 
 // Printed whatever VERBOSE is. Entailment is exact only for decomposable circuits.
@@ -283,8 +317,8 @@ void check_step(const nnf& circuit, std::unique_ptr<cnf>& formula) {
 
 // Reduce, minimise, smooth, count and check, in that order whatever the order of the options,
 // then the circuit file is written again.
-void post_process(const command_line& cl, int smooth_mode, std::unique_ptr<nnf_manager>& manager,
-                  const std::string& nnf_out, std::unique_ptr<cnf>& formula, unsigned var_count) {
+count_answer post_process(const command_line& cl, int smooth_mode, std::unique_ptr<nnf_manager>& manager,
+                          const std::string& nnf_out, std::unique_ptr<cnf>& formula, const count_query& query) {
   std::unique_ptr<nnf> circuit;
   if (cl.in_memory) {
     circuit = extract_nnf_from_manager(manager.get());
@@ -296,22 +330,75 @@ void post_process(const command_line& cl, int smooth_mode, std::unique_ptr<nnf_m
   if (cl.reduce) reduce_step(*circuit);
   if (MIN_CARD) minimize_step(*circuit);
   if (smooth_mode) smooth_step(*circuit, smooth_mode);
-  if (cl.count) count_step(*circuit, smooth_mode, var_count);
+  count_answer answer;
+  if (cl.count) answer = count_step(*circuit, smooth_mode, query);
   if (cl.check_entailment) check_step(*circuit, formula);
   if (!cl.in_memory) save_nnf_to_file(nnf_out.c_str(), *circuit);
+  return answer;
+}
+
+// The variables the circuit forgets: those outside a projection, and those of "-exist" when the
+// circuit is counted, since its count ranges over the variables it keeps.
+std::vector<unsigned> forgotten_vars(const command_line& cl, const count_directives& directives, unsigned var_count) {
+  std::vector<unsigned> forgotten = projected_away(directives, var_count);
+  if (cl.count && cl.exist_file)
+    for (unsigned v : read_unsigned(cl.exist_file))
+      if (v >= 1 && v <= var_count) forgotten.push_back(v);
+  std::sort(forgotten.begin(), forgotten.end());
+  forgotten.erase(std::unique(forgotten.begin(), forgotten.end()), forgotten.end());
+  return forgotten;
+}
+
+// A forgotten variable is decided only once the shown ones below it are set, so that the circuit
+// stays deterministic over the shown variables; unless a dtree was asked for, the dtree comes
+// from a min-fill order that eliminates the forgotten variables first.
+void decide_forgotten_last(const command_line& cl) {
+  if (cl.determined_file || cl.decompose_except_file)
+    fatal("\nA projection, or -exist with -count, cannot be combined with -determined or -decompose_except: "
+          "variables that are never decided would leave the count inexact.");
+  DECIDE_SHOWN_FIRST = true;
+  if (!cl.dtree_chosen) HDTREE_TYPE = 5;
+}
+
+count_directives weight_file_directives(const char* path, unsigned var_count) {
+  count_directives directives = read_weight_file(path);
+  check_directives(directives, var_count, path);
+  return directives;
+}
+
+struct count_setup {
+  std::vector<unsigned> forgotten;
+  count_query query;
+};
+
+count_setup set_up_count(const command_line& cl, const count_directives& from_cnf, unsigned var_count) {
+  count_directives from_file;
+  if (cl.weights_file) from_file = weight_file_directives(cl.weights_file, var_count);
+  count_directives directives = effective_directives(from_cnf, cl.weights_file ? &from_file : nullptr);
+  count_setup setup;
+  setup.forgotten = forgotten_vars(cl, directives, var_count);
+  std::vector<int> assumed = cl.assume ? parse_assumptions(cl.assume, var_count, setup.forgotten) : std::vector<int>();
+  setup.query = make_count_query(directives, cl.weights_file != nullptr, var_count, setup.forgotten, std::move(assumed));
+  return setup;
 }
 
 void compile_and_post_process(const command_line& cl, std::unique_ptr<cnf>& formula, std::clock_t t0) {
   unsigned var_count = formula->var_count;
   std::string nnf_out = fname_with_added_extension(cl.in, ".nnf");
   std::string dtree_out = cl.dt_out ? fname_with_added_extension(cl.in, ".dtree") : std::string();
+  count_setup setup = set_up_count(cl, formula->directives, var_count);
+  if (!setup.forgotten.empty()) {
+    decide_forgotten_last(cl);
+    if (VERBOSE)
+      std::printf("\nProjected on %u of %u vars", var_count - static_cast<unsigned>(setup.forgotten.size()), var_count);
+  }
   if (cl.determined_file) DETERMINED_VARS = variable_flags(cl.determined_file, var_count, "\nDetermined vars: ");
   if (cl.decompose_except_file)
     DECOMPOSE_EXCEPT_VARS = variable_flags(cl.decompose_except_file, var_count, "\nDecompose except on vars: ");
 
-  std::unique_ptr<nnf_manager> manager =
-      dez2irivi_cmd_line(formula.get(), cl.block_order_file, cl.dt_in_file, cl.dt_out ? dtree_out.c_str() : nullptr,
-                         cl.exist_file, cl.force_file, cl.determined_file, cl.decompose_except_file);
+  std::unique_ptr<nnf_manager> manager = dez2irivi_cmd_line(
+      formula.get(), cl.block_order_file, cl.dt_in_file, cl.dt_out ? dtree_out.c_str() : nullptr, cl.exist_file,
+      cl.force_file, cl.determined_file, cl.decompose_except_file, setup.forgotten);
   if (!cl.check_entailment) free_cnf(formula);
 
   int smooth_mode = cl.smooth_mode;
@@ -321,9 +408,20 @@ void compile_and_post_process(const command_line& cl, std::unique_ptr<cnf>& form
     save_nnf_manager_to_file(nnf_out.c_str(), manager.get());
     free_nnf_manager(manager);
   }
+  count_answer answer;
   if (SAVE_AS_VCG || smooth_mode || cl.count || MIN_CARD || cl.reduce || cl.check_entailment)
-    post_process(cl, smooth_mode, manager, nnf_out, formula, var_count);
+    answer = post_process(cl, smooth_mode, manager, nnf_out, formula, setup.query);
   if (VERBOSE) std::printf("\n\nTotal Time: %0.3fs\n", seconds_between(t0, std::clock()));
+  if (cl.count) print_answer(setup.query, answer);
+}
+
+// "-nnf FILE -count": the saved circuit counted under the weight file and the assumptions.
+void count_saved_circuit(const command_line& cl) {
+  std::unique_ptr<nnf> circuit = load_nnf_from_file(cl.nnf_in);
+  count_setup setup = set_up_count(cl, count_directives(), circuit->var_count);
+  count_answer answer = count_step(*circuit, 0, setup.query);
+  if (VERBOSE) std::printf("\n");
+  print_answer(setup.query, answer);
 }
 
 }  // namespace
@@ -336,6 +434,10 @@ int main(int argc, char** argv) {
 
   std::printf("\ntarn compiler version %0.2f\n", TARN_VERSION);
   std::clock_t t0 = std::clock();
+  if (cl.nnf_in) {
+    count_saved_circuit(cl);
+    return 0;
+  }
   if (!cl.in) fatal("\nMust specify a CNF filename using the -in directive.");
 
   std::unique_ptr<cnf> formula = get_cnf_from_file(cl.in, SKIP_BINARY_TRIVIAL_CLAUSES);

@@ -28,6 +28,7 @@ bool MIN_CARD = false;
 bool VERBOSE = false;
 std::int64_t RUN_SEED = -1;
 unsigned THREAD_COUNT = 0;
+bool DECIDE_SHOWN_FIRST = false;
 std::vector<char> DETERMINED_VARS;
 std::vector<char> DECOMPOSE_EXCEPT_VARS;
 
@@ -50,6 +51,7 @@ void set_tarn_defaults() {
   VERBOSE = false;
   RUN_SEED = -1;
   THREAD_COUNT = 0;
+  DECIDE_SHOWN_FIRST = false;
   DETERMINED_VARS.clear();
   DECOMPOSE_EXCEPT_VARS.clear();
 }

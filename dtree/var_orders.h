@@ -14,6 +14,13 @@ bool eliminated_separator(const separator* s);
 // the most occurrences of one literal in input and learned clauses, then the earliest entry.
 separator* select_separator(separator* const* seps, unsigned n, const cnf_manager* cm);
 
+// The variable to decide next at node t among the first n entries. Normally the selected
+// separator's; when forgotten variables are decided only after shown ones, a forgotten choice
+// gives way to an open shown separator, then to any shown variable still open below t, so that
+// both branches of a forgotten decision are constants and the circuit stays deterministic over
+// the shown variables.
+var* select_decision_var(separator* const* seps, unsigned n, const dtree* t, const cnf_manager* cm);
+
 unsigned long separator_score_occ(const separator* s);
 unsigned long separator_score_active_occ(const separator* s);
 bool subsumed_separator_either(const separator* s);

@@ -121,7 +121,7 @@ TEST(CnfReader, RejectsEveryMalformedFileWithItsMessage) {
   const std::pair<std::string, std::string> files[] = {
       {"bad_problem_line.cnf", "Unknown Line 1: p cnf x 3\n"},
       {"bad_eclauses_line.cnf", "Unknown Line 2: eclauses two\n"},
-      {"weight_line.cnf", "Unknown Line 3: w 1 0.5\n"},
+      {"unknown_word_line.cnf", "Unknown Line 3: weight 1 0.5\n"},
       {"more_clauses.cnf", "\nMore clauses in cnf file than has been declared."},
       {"clause_before_problem_line.cnf", "\nMore clauses in cnf file than has been declared."},
       {"undeclared_variable.cnf", "\nLiteral -4 references undeclared variable.\nMax variable index declared is 3."},
