@@ -189,6 +189,8 @@ nnf_node* comp_decompose(unsigned count, separator** seps, literal** lits_start,
       count = open;
       continue;
     }
+    // A forgotten variable's disjunction is true once one branch is: the other needs no search.
+    if (v->exist && rp == ONE_NNF_NODE) return conjoin_nnfs_lits(ONE_NNF_NODE, rp, lits_start, here - 1, nm);
     nnf_node* rn;
     branch_outcome negative = decide_branch(v->neg, &rn, open, seps, here, t, dm, cm, nm, cache, depth, saved);
     if (negative == branch_outcome::failed) return ZERO_NNF_NODE;

@@ -20,7 +20,8 @@ namespace {
 
 constexpr unsigned TABLE_SIZE = 2015179;  // a prime: the most buckets the cache and the unique table grow to
 
-std::unique_ptr<hdtree> hdtree_from_blocks(cnf* formula, hgr* h, const std::vector<unsigned>& blocks) {
+std::unique_ptr<hdtree> hdtree_from_block_order_file(cnf* formula, hgr* h, const char* path) {
+  std::vector<unsigned> blocks = read_unsigned_given_count(formula->var_count, path);
   std::printf("\n===>");
   std::fflush(stdout);
   std::vector<unsigned> order = cnf2minfill_order(formula, blocks);
@@ -38,9 +39,11 @@ std::vector<unsigned> forgotten_first_blocks(const std::vector<unsigned>& forgot
 
 std::unique_ptr<hdtree> build_hdtree(cnf* formula, hgr* h, const char* block_order_file,
                                      const std::vector<unsigned>& forgotten) {
-  if (block_order_file)
-    return hdtree_from_blocks(formula, h, read_unsigned_given_count(formula->var_count, block_order_file));
-  if (HDTREE_TYPE == 5) return hdtree_from_blocks(formula, h, forgotten_first_blocks(forgotten, formula->var_count));
+  if (block_order_file) return hdtree_from_block_order_file(formula, h, block_order_file);
+  if (HDTREE_TYPE == 5) {
+    std::vector<unsigned> order = cnf2minfill_order(formula, forgotten_first_blocks(forgotten, formula->var_count));
+    return cnf2hdtree(formula, h, HDTREE_TYPE, &order);
+  }
   return cnf2hdtree(formula, h, HDTREE_TYPE, nullptr);
 }
 
