@@ -1,7 +1,16 @@
 #!/usr/bin/env bash
 # Installs, with apt-get, whatever the build and the tests need and the machine lacks.
+# With --fuzz, also clang and its libFuzzer runtime, which the fuzz targets (-DTARN_FUZZ=ON) need;
+# with --bench, CaDiCaL's C++ library, which bench/enumerate_projected needs.
 set -euo pipefail
 packages=(cmake ninja-build g++ libgmp-dev libgtest-dev)
+for option in "$@"; do
+  case "$option" in
+    --fuzz) packages+=(clang libclang-rt-14-dev) ;;
+    --bench) packages+=(libcadical-dev) ;;
+    *) echo "ensure_deps.sh: unknown option $option" >&2; exit 1 ;;
+  esac
+done
 missing=()
 for p in "${packages[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
