@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds tarn and runs the whole test suite twice: a Release build, then a build with
-# AddressSanitizer and UndefinedBehaviorSanitizer (any sanitizer report fails the run).
+# AddressSanitizer and UndefinedBehaviorSanitizer (any sanitizer report fails the run); then a
+# short seeded slice of the reader fuzzers.
 set -euo pipefail
 cd "$(dirname "$0")"
 scripts/ensure_deps.sh
@@ -16,4 +17,5 @@ run_suite() {
 
 run_suite build/release -DCMAKE_BUILD_TYPE=Release
 run_suite build/asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTARN_SANITIZE=ON
-echo "All tests passed (Release and sanitizer builds)."
+bench/fuzz_campaign.sh --ci
+echo "All tests passed (Release and sanitizer builds, reader fuzzing slice)."

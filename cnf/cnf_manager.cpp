@@ -215,8 +215,17 @@ var* declared_var(unsigned index, const char* out_of_bound, const cnf_manager* m
   return index2varp(index, m);
 }
 
-[[noreturn]] void declared_both(unsigned index) {
-  fatal("\nVariable index %d is declared both as decompose_except and exist", static_cast<int>(index));
+// A forgotten variable's literals are dropped from the terms. A decompose-except or determined
+// variable is left out of the dtree, so clauses that share it fall into separate components;
+// only its literals, kept in every term, tie them together again. Forgetting it would make
+// each component forget it on its own: the existential quantifier would move into the
+// conjunction and add models.
+[[noreturn]] void declared_both(unsigned index, const char* kind) {
+  fatal("\nVariable index %d is declared both as %s and exist", static_cast<int>(index), kind);
+}
+
+[[noreturn]] void declared_both(unsigned index, const var* x) {
+  declared_both(index, x->decompose_except ? "decompose_except" : "determined");
 }
 
 using declaration = void (*)(unsigned, const unsigned*, cnf_manager*);
@@ -250,20 +259,23 @@ void declare_force_order_vars(unsigned count, const unsigned* indices, cnf_manag
 void declare_exist_quantify_vars(unsigned count, const unsigned* indices, cnf_manager* m) {
   for (unsigned i = 0; i < count; ++i) {
     var* x = declared_var(indices[i], "\nVariable index %d is out of bound (declared as exist)", m);
-    if (x->decompose_except) declared_both(indices[i]);
+    if (x->decompose_except || x->determined) declared_both(indices[i], x);
     x->exist = 1;
   }
 }
 
 void declare_determined_vars(unsigned count, const unsigned* indices, cnf_manager* m) {
-  for (unsigned i = 0; i < count; ++i)
-    declared_var(indices[i], "\nVariable index %d is out of bound (declared as determined)", m)->determined = 1;
+  for (unsigned i = 0; i < count; ++i) {
+    var* x = declared_var(indices[i], "\nVariable index %d is out of bound (declared as determined)", m);
+    if (x->exist) declared_both(indices[i], "determined");
+    x->determined = 1;
+  }
 }
 
 void declare_decompose_except_vars(unsigned count, const unsigned* indices, cnf_manager* m) {
   for (unsigned i = 0; i < count; ++i) {
     var* x = declared_var(indices[i], "\nVariable index %d is out of bound (declared as decompose_except)", m);
-    if (x->exist) declared_both(indices[i]);
+    if (x->exist) declared_both(indices[i], "decompose_except");
     x->decompose_except = 1;
   }
 }

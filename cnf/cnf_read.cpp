@@ -186,9 +186,11 @@ class cnf_reader {
 
   void read_clause() {
     unsigned long clause_line = physical_line_;
+    std::size_t start = pos_;
     literals_.clear();
     for (;;) {
       int literal = read_literal(clause_line);
+      if (literal == 0 && literals_.empty()) empty_clause(clause_line, start);
       if (literal == 0) break;
       if (literals_.size() == MAX_CLAUSE_SIZE)
         fatal("Clause at Line %lu exceeds maximum size of %u!\n", line_counter_ + 1, MAX_CLAUSE_SIZE);
@@ -209,6 +211,14 @@ class cnf_reader {
       keep_clause();
     }
     read_line();
+  }
+
+  // A clause line starts with '-' or a digit other than 0 (a line "0" is no clause), so a clause
+  // that ends before its first literal was written "-0". Kept, it could not be written back: the
+  // writer's "0" line for it would read as no clause at all.
+  [[noreturn]] void empty_clause(unsigned long clause_line, std::size_t start) const {
+    fatal("\nClause at line %lu is empty: \"%s\" ends it before any literal.", clause_line,
+          text_.substr(start, pos_ - start).c_str());
   }
 
   // Removes repeated literals (a repeat takes the last literal's place, which fixes the literal
@@ -313,7 +323,11 @@ std::unique_ptr<cnf> get_cnf_from_file(const char* path, bool skip_trivial) {
     if (!file) fatal("\nCannot open file: %s", path);
     text = read_whole_file(file.get());
   }
-  return cnf_reader(std::move(text), path, skip_trivial).read();
+  return get_cnf_from_text(std::move(text), path, skip_trivial);
+}
+
+std::unique_ptr<cnf> get_cnf_from_text(std::string text, const char* name, bool skip_trivial) {
+  return cnf_reader(std::move(text), name, skip_trivial).read();
 }
 
 void save_cnf_to_file(const char* path, const cnf& formula) {

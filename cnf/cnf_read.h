@@ -22,6 +22,9 @@ struct cnf {
 // Reads the file or ends the process with the reader's message and exit status 1.
 // skip_trivial is SKIP_BINARY_TRIVIAL_CLAUSES: when false, a two-literal clause x or not x is kept.
 std::unique_ptr<cnf> get_cnf_from_file(const char* path, bool skip_trivial);
+// The same reader over the text of a file already in memory: `name` takes the path's place as the
+// formula's file_name and in the messages. The fuzz target reads this way, without a file per input.
+std::unique_ptr<cnf> get_cnf_from_text(std::string text, const char* name, bool skip_trivial);
 
 void save_cnf_to_file(const char* path, const cnf& formula);
 void free_cnf(std::unique_ptr<cnf>& formula);

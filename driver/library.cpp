@@ -79,6 +79,21 @@ compiler_stages build_compiler_stages(std::unique_ptr<hdtree>& tree, std::unique
   return stages;
 }
 
+// Decompose-except and determined variables are left out of the dtree, so components share them.
+// A literal asserted after a conflict stays set above the component being compiled, and its
+// propagation runs through a shared variable into a sibling's clauses and sets its variables,
+// whose literals then belong to no component's term: the circuit loses those clauses. A cache
+// key holds the values of the decompose-except variables but not of the determined ones, so an
+// entry made under one value of a determined variable would be reused under another. Searching
+// without backjumping, and with determined variables without the cache, keeps both sound.
+void search_soundly_with_shared_variables(const cnf_manager* cm) {
+  for (unsigned i = 1; i <= cm->var_count; ++i) {
+    const var* x = index2varp(i, cm);
+    if (x->decompose_except || x->determined) DD_BACKTRACK = false;
+    if (x->determined) CACHING_ON = false;
+  }
+}
+
 void compile(compiler_stages& stages, cnf_manager* cm) {
   if (VERBOSE) {
     std::printf("\nCompiling...");
@@ -127,6 +142,7 @@ std::unique_ptr<nnf_manager> dez2irivi_cmd_line(cnf* formula, const char* block_
   declare_exist_quantify_vars(static_cast<unsigned>(forgotten.size()), forgotten.data(), cm.get());
   declare_determined_vars_file(determined_file, cm.get());
   declare_decompose_except_vars_file(decompose_except_file, cm.get());
+  search_soundly_with_shared_variables(cm.get());
   compiler_stages stages = build_compiler_stages(tree, h, cm.get());
   std::clock_t preprocessing = std::clock() - start;
 
@@ -161,6 +177,7 @@ std::unique_ptr<nnf> dez2irivi(cnf* formula, const int* settings, const std::vec
     declare_exist_quantify_vars_array(exist_vars, cm.get());
     declare_determined_vars_array(determined_vars, cm.get());
     declare_decompose_except_vars_array(decompose_except_vars, cm.get());
+    search_soundly_with_shared_variables(cm.get());
     compiler_stages stages = build_compiler_stages(tree, h, cm.get());
     compile(stages, cm.get());
     release_search_structures(stages, cm);

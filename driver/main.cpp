@@ -180,6 +180,11 @@ void check_query_options(const command_line& cl) {
   if (cl.nnf_in && cl.in) fatal("\nGive -in to compile a CNF or -nnf to count a saved circuit, not both.");
   if (cl.nnf_in && !cl.count) fatal("\n-nnf counts a saved circuit: give -count with it.");
   if ((cl.weights_file || cl.assume) && !cl.count) fatal("\n-weights and -assume apply to a count: give -count with them.");
+  // Counting and minimisation add up the variables below an and-node's children, which is exact
+  // only when the children share none.
+  if ((cl.count || MIN_CARD) && (cl.determined_file || cl.decompose_except_file))
+    fatal("\n-count and -minimize cannot be combined with -determined or -decompose_except: their variables are "
+          "shared between the branches of and-nodes, which would make the count and the minimum cardinality inexact.");
 }
 
 // Walks the arguments as the option table says. Every usage failure ends the process here,
@@ -260,10 +265,11 @@ void reduce_step(nnf& circuit) {
   save_picture("reduced_nnf.vcg", circuit);
 }
 
-void minimize_step(nnf& circuit) {
+// A projected circuit is minimised over its shown variables: the forgotten ones stay free.
+void minimize_step(nnf& circuit, const std::vector<unsigned>& forgotten) {
   if (VERBOSE) std::printf("\nMinimizing %u nodes, %u edges...", circuit.node_count, circuit.edge_count);
   step_timer timer;
-  smooth_min_nnf(circuit);
+  smooth_min_nnf(circuit, forgotten);
   if (VERBOSE) {
     std::printf("%u nodes, %u edges / ", circuit.node_count, circuit.edge_count);
     timer.print();
@@ -315,10 +321,16 @@ void check_step(const nnf& circuit, std::unique_ptr<cnf>& formula) {
   free_cnf(formula);
 }
 
+// What a count asks for, and the variables it ranges without.
+struct count_setup {
+  std::vector<unsigned> forgotten;
+  count_query query;
+};
+
 // Reduce, minimise, smooth, count and check, in that order whatever the order of the options,
 // then the circuit file is written again.
 count_answer post_process(const command_line& cl, int smooth_mode, std::unique_ptr<nnf_manager>& manager,
-                          const std::string& nnf_out, std::unique_ptr<cnf>& formula, const count_query& query) {
+                          const std::string& nnf_out, std::unique_ptr<cnf>& formula, const count_setup& setup) {
   std::unique_ptr<nnf> circuit;
   if (cl.in_memory) {
     circuit = extract_nnf_from_manager(manager.get());
@@ -328,10 +340,10 @@ count_answer post_process(const command_line& cl, int smooth_mode, std::unique_p
   }
   if (!MIN_CARD) save_picture("nnf.vcg", *circuit);
   if (cl.reduce) reduce_step(*circuit);
-  if (MIN_CARD) minimize_step(*circuit);
+  if (MIN_CARD) minimize_step(*circuit, setup.forgotten);
   if (smooth_mode) smooth_step(*circuit, smooth_mode);
   count_answer answer;
-  if (cl.count) answer = count_step(*circuit, smooth_mode, query);
+  if (cl.count) answer = count_step(*circuit, smooth_mode, setup.query);
   if (cl.check_entailment) check_step(*circuit, formula);
   if (!cl.in_memory) save_nnf_to_file(nnf_out.c_str(), *circuit);
   return answer;
@@ -365,11 +377,6 @@ count_directives weight_file_directives(const char* path, unsigned var_count) {
   check_directives(directives, var_count, path);
   return directives;
 }
-
-struct count_setup {
-  std::vector<unsigned> forgotten;
-  count_query query;
-};
 
 count_setup set_up_count(const command_line& cl, const count_directives& from_cnf, unsigned var_count) {
   count_directives from_file;
@@ -410,7 +417,7 @@ void compile_and_post_process(const command_line& cl, std::unique_ptr<cnf>& form
   }
   count_answer answer;
   if (SAVE_AS_VCG || smooth_mode || cl.count || MIN_CARD || cl.reduce || cl.check_entailment)
-    answer = post_process(cl, smooth_mode, manager, nnf_out, formula, setup.query);
+    answer = post_process(cl, smooth_mode, manager, nnf_out, formula, setup);
   if (VERBOSE) std::printf("\n\nTotal Time: %0.3fs\n", seconds_between(t0, std::clock()));
   if (cl.count) print_answer(setup.query, answer);
 }

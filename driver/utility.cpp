@@ -1,11 +1,14 @@
 #include "driver/utility.h"
 
+#include <cctype>
+#include <climits>
 #include <cstdarg>
 #include <cstdlib>
 #include <memory>
 #include <exception>
 #include <new>
 
+#include <gmp.h>
 #include <pthread.h>
 #include <sched.h>
 
@@ -65,6 +68,22 @@ exit_hook current_exit_hook = nullptr;
 }
 
 void report_out_of_memory() { fatal("\nOut of memory."); }
+
+// GMP allocates with malloc and by default aborts when that fails; its allocations end the run
+// with the same message as operator new's. A zero-byte request may return nothing.
+void* gmp_allocate(std::size_t size) {
+  void* p = std::malloc(size);
+  if (!p && size != 0) report_out_of_memory();
+  return p;
+}
+
+void* gmp_reallocate(void* old, std::size_t, std::size_t size) {
+  void* p = std::realloc(old, size);
+  if (!p && size != 0) report_out_of_memory();
+  return p;
+}
+
+void gmp_free(void* p, std::size_t) { std::free(p); }
 }  // namespace
 
 exit_hook set_exit_hook(exit_hook hook) {
@@ -96,7 +115,10 @@ void fatal_to(std::FILE* stream, int status, const char* format, ...) {
   vfatal(stream, status, format, args);
 }
 
-void install_out_of_memory_handler() { std::set_new_handler(report_out_of_memory); }
+void install_out_of_memory_handler() {
+  std::set_new_handler(report_out_of_memory);
+  mp_set_memory_functions(gmp_allocate, gmp_reallocate, gmp_free);
+}
 
 namespace {
 struct stack_task {
@@ -193,6 +215,29 @@ file_handle open_list_file(const char* path) {
   return file;
 }
 
+enum class scan_result { integer, no_integer, out_of_range };
+
+// One integer the way "%d" reads it: white space, an optional sign, digits, the character after
+// them left unread. An integer beyond int is out of range: "%d" would make up a value for it
+// (undefined behaviour that in practice wraps, so 4294967297 would read as 1).
+scan_result scan_int(std::FILE* file, int& value) {
+  int c = std::getc(file);
+  while (c != EOF && std::isspace(c)) c = std::getc(file);
+  bool negative = c == '-';
+  if (c == '-' || c == '+') c = std::getc(file);
+  if (c == EOF || !std::isdigit(c)) return scan_result::no_integer;
+  // Past 10^10 the magnitude stops growing: it is beyond int either way, and cannot overflow.
+  constexpr long long beyond_int = 10000000000;
+  long long magnitude = 0;
+  for (; c != EOF && std::isdigit(c); c = std::getc(file))
+    if (magnitude < beyond_int) magnitude = magnitude * 10 + (c - '0');
+  if (c != EOF) std::ungetc(c, file);
+  long long signed_value = negative ? -magnitude : magnitude;
+  if (signed_value < INT_MIN || signed_value > INT_MAX) return scan_result::out_of_range;
+  value = static_cast<int>(signed_value);
+  return scan_result::integer;
+}
+
 // Reads `count` integers; a file that ends early or holds something else is reported, since
 // the entries that follow would otherwise be made up.
 std::vector<unsigned> read_integers(std::FILE* file, unsigned count, const char* path) {
@@ -200,7 +245,11 @@ std::vector<unsigned> read_integers(std::FILE* file, unsigned count, const char*
   values.reserve(count < 1u << 20 ? count : 1u << 20);
   for (unsigned i = 0; i < count; ++i) {
     int value;
-    if (std::fscanf(file, "%d", &value) != 1)
+    scan_result result = scan_int(file, value);
+    if (result == scan_result::out_of_range)
+      fatal("\nFile %s holds an integer out of range (%d to %d) as integer %u of %u.\n", path, INT_MIN, INT_MAX,
+            i + 1, count);
+    if (result == scan_result::no_integer)
       fatal("\nFile %s holds %u of the %u integers it should hold.\n", path, i, count);
     values.push_back(static_cast<unsigned>(value));
   }
@@ -211,7 +260,7 @@ std::vector<unsigned> read_integers(std::FILE* file, unsigned count, const char*
 std::vector<unsigned> read_unsigned(const char* path) {
   file_handle file = open_list_file(path);
   int count;
-  if (std::fscanf(file.get(), "%d", &count) != 1 || count < 0)
+  if (scan_int(file.get(), count) != scan_result::integer || count < 0)
     fatal("\nFile %s does not begin with the number of variables it lists.\n", path);
   return read_integers(file.get(), static_cast<unsigned>(count), path);
 }

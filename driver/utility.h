@@ -53,7 +53,8 @@ exit_hook set_exit_hook(exit_hook hook); // returns the previous hook; nullptr r
 [[noreturn]] void fatal_to(std::FILE* stream, int status, const char* format, ...)
     __attribute__((format(printf, 3, 4)));
 
-// Out of memory anywhere in the program ends it with a message instead of an abort.
+// Out of memory anywhere in the program, in operator new or in GMP's allocations, ends it with
+// a message instead of an abort.
 void install_out_of_memory_handler();
 
 // Runs `body` to completion on a thread with a stack of gigabytes (reserved, not committed):
@@ -80,9 +81,10 @@ bool decompose_except_index(unsigned var);
 std::string fname_with_added_extension(const std::string& name, const char* ext);
 
 // A variable-list file: a count N, then N variable indices. Ends the process when the file
-// cannot be opened or holds fewer than N integers.
+// cannot be opened, holds fewer than N integers, or an integer beyond the range of int.
 std::vector<unsigned> read_unsigned(const char* path);
-// Exactly `count` whitespace-separated integers from the file (the block-order file).
+// Exactly `count` whitespace-separated integers from the file (the block-order file), under the
+// same rules.
 std::vector<unsigned> read_unsigned_given_count(unsigned count, const char* path);
 // The entries of a 0-terminated list, without the terminator.
 std::vector<unsigned> read_unsigned_array(const unsigned* list);

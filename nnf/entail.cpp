@@ -61,10 +61,13 @@ bool nnf_entails_clause(const nnf& circuit, const int* clause, evaluation& e) {
   init_evaluation_1(e);
   for (; *clause != 0; ++clause) {
     int literal = *clause;
-    if (literal > 0)
-      mpz_clrbit(e.pos.get(), static_cast<mp_bitcnt_t>(literal) - 1);
-    else
-      mpz_clrbit(e.neg.get(), static_cast<mp_bitcnt_t>(-(literal + 1)));
+    mp_bitcnt_t bit = literal > 0 ? static_cast<mp_bitcnt_t>(literal) - 1 : static_cast<mp_bitcnt_t>(-(literal + 1));
+    mpz_ptr own = literal > 0 ? e.pos.get() : e.neg.get();
+    mpz_srcptr complement = literal > 0 ? e.neg.get() : e.pos.get();
+    // Both literals of a variable false is no assignment at all: a clause with a literal and its
+    // complement holds everywhere, and every circuit entails it.
+    if (!mpz_tstbit(complement, bit)) return true;
+    mpz_clrbit(own, bit);
   }
   return !evaluate_nnf(circuit, e);
 }

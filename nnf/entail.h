@@ -25,5 +25,6 @@ void init_evaluation_1(evaluation& e);
 bool evaluate_nnf(const nnf& circuit, evaluation& e);
 // clause: signed variables ended by 0. The clause's literals are made false and every other
 // literal true, which gives each node the largest value it can have under the clause's negation.
+// A clause with a literal and its complement (kept by -keep_trivial_cls) is always entailed.
 bool nnf_entails_clause(const nnf& circuit, const int* clause, evaluation& e);
 bool nnf_entails_cnf(const nnf& circuit, const cnf& formula);

@@ -60,7 +60,8 @@ void record_missing(unsigned child, const bit_set& missing, smoothing_walk& walk
 
 // The sets of each node's variables, held only until the last parent has used them. A child
 // slot that is to receive a smoothing and-node is marked with node_count, an index no node has.
-void find_missing_variables(nnf& circuit, bool all, smoothing_walk& walk) {
+// With `all`, the root is completed over every variable but those of `left_out`.
+void find_missing_variables(nnf& circuit, bool all, const std::vector<unsigned>& left_out, smoothing_walk& walk) {
   std::vector<unsigned> refs = get_ref_counts(circuit);
   std::vector<set_ptr> sets(circuit.node_count);
   bit_set missing;
@@ -100,6 +101,7 @@ void find_missing_variables(nnf& circuit, bool all, smoothing_walk& walk) {
   bit_set every;
   mpz_setbit(every.get(), circuit.var_count);
   mpz_sub_ui(every.get(), every.get(), 1);
+  for (unsigned v : left_out) mpz_clrbit(every.get(), v - 1);
   bit_set root_vars;
   add_child_vars(root_vars, circuit.nodes[root], sets[root]);
   set_difference(missing, every, root_vars);
@@ -276,14 +278,14 @@ void smooth_min_nnf_aux(nnf& circuit, std::uint64_t smoothing_count, std::uint64
 
 void smooth_nnf(nnf& circuit, bool all) {
   smoothing_walk walk;
-  find_missing_variables(circuit, all, walk);
+  find_missing_variables(circuit, all, {}, walk);
   smooth_nnf_aux(circuit, walk.smoothing_count, walk.extra_edges, walk.list, walk.pos, walk.neg,
                  walk.smoothed);
 }
 
-void smooth_min_nnf(nnf& circuit) {
+void smooth_min_nnf(nnf& circuit, const std::vector<unsigned>& forgotten) {
   smoothing_walk walk;
-  find_missing_variables(circuit, true, walk);
+  find_missing_variables(circuit, true, forgotten, walk);
   smooth_min_nnf_aux(circuit, walk.smoothing_count, walk.extra_edges, walk.list, walk.pos, walk.neg,
                      walk.smoothed);
 }

@@ -1,7 +1,8 @@
 // Smoothing: every child of an or-node that lacks some of the or-node's variables is conjoined
 // with a tautology (x or not x) per missing variable; with `all`, the root is completed over
 // every variable 1..V as well. Minimisation runs the same walk but fills each missing variable
-// with its negative literal, so every partial model is completed with false. Both rebuild the
+// with its negative literal, so every partial model is completed with false; the root is
+// completed over every variable except `forgotten`. Both rebuild the
 // circuit into a new node array: the literals first (positive, then negative, one node per
 // literal), then the tautologies, then the old internal nodes in their order, each or-node
 // preceded by the and-nodes made for its children, and last the root's and-node if one is made.
@@ -10,12 +11,17 @@
 #include <cstdint>
 #include <deque>
 #include <memory>
+#include <vector>
 
 #include "nnf/bit_set.h"
 #include "nnf/nnf-operations.h"
 
 void smooth_nnf(nnf& circuit, bool all);
-void smooth_min_nnf(nnf& circuit);
+// `forgotten`: variables a projection quantifies away. The projected circuit never mentions them,
+// and its minimum-cardinality models are those of the shown variables, whatever the forgotten
+// ones are; completing the root with their negative literals would make the count over the
+// shown variables depend on them.
+void smooth_min_nnf(nnf& circuit, const std::vector<unsigned>& forgotten = {});
 
 // A pending and-node that will replace one or-node child (or the root).
 struct smoothing_node {

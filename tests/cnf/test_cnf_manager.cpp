@@ -58,7 +58,7 @@ TEST(CnfManagerDeclarations, SetTheFlagsOfTheListedVariablesAndPrintTheirCounts)
   auto m = manager_for(*f);
   tarn_test::temp_dir dir;
   std::string exist = dir.write("exist", "2 3 4\n");
-  const unsigned force[] = {1, 2, 0}, determined[] = {4, 0}, except[] = {5, 0};
+  const unsigned force[] = {1, 2, 0}, determined[] = {1, 0}, except[] = {5, 0};
   std::string printed = tarn_test::verbose_output([&] {
     declare_force_order_vars_array(force, m.get());
     declare_exist_quantify_vars_file(exist.c_str(), m.get());
@@ -73,7 +73,7 @@ TEST(CnfManagerDeclarations, SetTheFlagsOfTheListedVariablesAndPrintTheirCounts)
     const var* x = index2varp(v, m.get());
     EXPECT_EQ(x->force_order, v <= 2) << v;
     EXPECT_EQ(x->exist, v == 3 || v == 4) << v;
-    EXPECT_EQ(x->determined, v == 4) << v;
+    EXPECT_EQ(x->determined, v == 1) << v;
     EXPECT_EQ(x->decompose_except, v == 5) << v;
   }
 }
@@ -101,4 +101,11 @@ TEST(CnfManagerDeclarationsDeathTest, RejectOutOfBoundClashingAndMissingListsWit
   declare_decompose_except_vars_array(five, other.get());
   EXPECT_FATAL(declare_exist_quantify_vars_array(five, other.get()),
                "\nVariable index 5 is declared both as decompose_except and exist");
+  // Determined variables are left out of the dtree like decompose-except ones: forgetting one
+  // would forget it in each component apart.
+  EXPECT_FATAL(declare_determined_vars_array(five, m.get()), "\nVariable index 5 is declared both as determined and exist");
+  auto determined_first = manager_for(*f);
+  declare_determined_vars_array(five, determined_first.get());
+  EXPECT_FATAL(declare_exist_quantify_vars_array(five, determined_first.get()),
+               "\nVariable index 5 is declared both as determined and exist");
 }

@@ -137,6 +137,7 @@ TEST(CnfReader, RejectsEveryMalformedFileWithItsMessage) {
       {"not_a_literal.cnf", "\nClause at line 3 holds \"x\", which is not a literal."},
       {"literal_beyond_int.cnf", "\nLiteral 99999999999 references undeclared variable.\nMax variable index declared is 3."},
       {"tautological_eclause.cnf", "\nEclause at line 3 holds a literal and its complement besides other literals."},
+      {"empty_clause.cnf", "\nClause at line 3 is empty: \"-0\" ends it before any literal."},
       {"/nonexistent/f.cnf", "\nCannot open file: /nonexistent/f.cnf"},
   };
   for (const auto& [file, message] : files) {
@@ -159,6 +160,18 @@ TEST(CnfReader, RejectsEveryMalformedFileWithItsMessage) {
   // A second clause on a line is not read, so this file still loads.
   std::string two = std::string(TARN_TEST_DATA) + "/cnf_bad/two_clauses_on_one_line.cnf";
   EXPECT_FALSE(capture_exit([&] { get_cnf_from_file(two.c_str(), true); }).exited);
+}
+
+// A line "0" is no clause, so the writer has no line for an empty clause: the reader accepts
+// none, since a formula it accepts must read back from what the writer writes. Found by fuzzing
+// (tests/data/cnf_bad/empty_clause.cnf is the fuzzer's input).
+TEST(CnfReader, RejectsAnEmptyClauseButNotAClauseEndedByMinusZero) {
+  load_result empty = load_text("p cnf 1 1\n  -000 1 0\n");
+  EXPECT_EQ(empty.outcome.status, 1);
+  EXPECT_EQ(empty.outcome.output, "\nClause at line 2 is empty: \"-000\" ends it before any literal.");
+  load_result ended = load_text("p cnf 2 1\n2 -1 -0\n");
+  ASSERT_FALSE(ended.outcome.exited) << ended.outcome.output;
+  EXPECT_EQ(clauses_of(*ended.formula), (clause_list{{2, -1}}));
 }
 
 TEST(CnfWriter, WritesTheHeaderTheEclauseLineAndOneClausePerLineOrReportsTheFile) {

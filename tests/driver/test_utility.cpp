@@ -39,6 +39,37 @@ TEST(VariableListReader, RejectsMissingShortAndMalformedFiles) {
   EXPECT_EQ(missing.output, "\nCannot open file: /nonexistent/vars\n");
 }
 
+// "%d" made up a value for an integer beyond int (4294967297 read as 1); the lists now refuse
+// one. The first two files are inputs the fuzzer flagged.
+TEST(VariableListReader, RejectsIntegersBeyondIntAndKeepsThoseWithin) {
+  temp_dir dir;
+  std::string path = dir.file("vars");
+  const std::pair<std::string, std::string> bad[] = {
+      {"3 2147483647 -2147483648 4294967297\n",
+       " holds an integer out of range (-2147483648 to 2147483647) as integer 3 of 3.\n"},
+      {"1 -21474836480\n", " holds an integer out of range (-2147483648 to 2147483647) as integer 1 of 1.\n"},
+      {"4294967297 5\n", " does not begin with the number of variables it lists.\n"},
+  };
+  for (const auto& [content, message] : bad) {
+    SCOPED_TRACE(content);
+    dir.write("vars", content);
+    exit_outcome outcome = capture_exit([&] { read_unsigned(path.c_str()); });
+    EXPECT_EQ(outcome.status, 1);
+    EXPECT_EQ(outcome.output, "\nFile " + path + message);
+  }
+  dir.write("vars", "3 -2147483648 +2147483647 -0x");
+  EXPECT_EQ(read_unsigned(path.c_str()), (std::vector<unsigned>{2147483648u, 2147483647u, 0}));
+}
+
+TEST(BlockOrderReader, RejectsABlockNumberBeyondInt) {
+  temp_dir dir;
+  std::string path = dir.write("blocks", "2147483647 1 0 4294967296 1 1 1\n");
+  exit_outcome outcome = capture_exit([&] { read_unsigned_given_count(7, path.c_str()); });
+  EXPECT_EQ(outcome.status, 1);
+  EXPECT_EQ(outcome.output,
+            "\nFile " + path + " holds an integer out of range (-2147483648 to 2147483647) as integer 4 of 7.\n");
+}
+
 TEST(BlockOrderReader, ReadsExactlyTheGivenCountAndRejectsAShortFile) {
   temp_dir dir;
   std::string path = dir.write("blocks", "0 1 1\n2 7");

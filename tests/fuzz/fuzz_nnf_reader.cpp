@@ -1,16 +1,14 @@
-// Feeds arbitrary bytes to the circuit reader. A file that loads must survive every pass, and
-// the passes that keep the Boolean function (reduction, smoothing) must keep it: for circuits of
-// few variables the truth table is compared through the entailment check's evaluator. Every
-// circuit that leaves a pass must also load again after being saved.
-#include <unistd.h>
-
+// Feeds arbitrary bytes to the circuit reader. A circuit that loads must keep the reader's
+// promises (children before parents, literals and decisions of declared variables, the edge
+// total, every node reached from the root) and save to a file that loads as the same circuit. It
+// must survive every pass, and the passes that keep the Boolean function (reduction, smoothing)
+// must keep it: for circuits of few variables the truth table is compared through the entailment
+// check's evaluator. Every circuit that leaves a pass must also load again after being saved.
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <string>
 #include <vector>
 
-#include "driver/utility.h"
+#include "fuzz_support.h"
 #include "nnf/count.h"
 #include "nnf/decomposable.h"
 #include "nnf/entail.h"
@@ -19,26 +17,50 @@
 
 namespace {
 
-struct fatal_exit {
-  int status;
-};
-
-[[noreturn]] void throw_fatal_exit(int status) { throw fatal_exit{status}; }
-
 constexpr unsigned MAX_TABLE_VARS = 8;
 // Bit sets, literal maps and the 2^V factor grow with the variable count, which a header may
 // declare in the billions; the passes that need them run on moderately many variables only.
 constexpr unsigned MAX_PASS_VARS = 4096;
 
-std::string scratch_path(const char* what) {
-  return "/tmp/fuzz_nnf_reader_" + std::to_string(getpid()) + "_" + what + ".nnf";
+std::string scratch_path(const char* what) { return fuzz::temp_path(("fuzz-nnf-" + std::string(what)).c_str()); }
+
+void check_loaded(const nnf& circuit) {
+  fuzz::expect(circuit.node_count >= 1 && circuit.node_count == circuit.nodes.size(), "the node count is wrong");
+  std::uint64_t edges = 0;
+  std::vector<char> reached(circuit.node_count, 0);
+  reached.back() = 1;
+  for (unsigned i = circuit.node_count; i-- > 0;) {
+    const nnfn& node = circuit.nodes[i];
+    fuzz::expect(reached[i], "a node the root does not reach");
+    if (literal_node(node)) {
+      fuzz::expect(node.size >= 1 && node.size <= circuit.var_count, "a literal of an undeclared variable");
+      continue;
+    }
+    fuzz::expect(node.type == nnfn_type::and_node || node.type == nnfn_type::or_node,
+                 "a node that is neither a literal, an and-node nor an or-node");
+    fuzz::expect(node.type != nnfn_type::or_node || node.var <= circuit.var_count, "a decision on an undeclared variable");
+    for (unsigned k = 0; k < node.size; ++k) {
+      fuzz::expect(node.children[k] < i, "a child that does not precede its parent");
+      reached[node.children[k]] = 1;
+    }
+    edges += node.size;
+  }
+  fuzz::expect(edges == circuit.edge_count, "the edge count is not the sum of the child counts");
 }
 
-void write_bytes(const std::string& path, const std::uint8_t* data, std::size_t size) {
-  std::FILE* file = std::fopen(path.c_str(), "wb");
-  if (!file) std::abort();
-  if (size > 0 && std::fwrite(data, 1, size, file) != size) std::abort();
-  std::fclose(file);
+bool identical_nodes(const nnfn& a, const nnfn& b) {
+  if (a.type != b.type || a.size != b.size || (a.type == nnfn_type::or_node && a.var != b.var)) return false;
+  if (literal_node(a)) return true;
+  for (unsigned k = 0; k < a.size; ++k)
+    if (a.children[k] != b.children[k]) return false;
+  return true;
+}
+
+bool identical_circuits(const nnf& a, const nnf& b) {
+  if (a.node_count != b.node_count || a.edge_count != b.edge_count || a.var_count != b.var_count) return false;
+  for (unsigned i = 0; i < a.node_count; ++i)
+    if (!identical_nodes(a.nodes[i], b.nodes[i])) return false;
+  return true;
 }
 
 // The root's value under every assignment of variables 1..var_count.
@@ -53,23 +75,26 @@ std::vector<bool> truth_table(const nnf& circuit) {
   return table;
 }
 
-// A pass result that no longer loads, or a changed function, is a bug: abort for the fuzzer.
-void expect_loads_again(const nnf& circuit) {
+// A circuit that no longer loads once saved, or a changed function, is a bug.
+std::unique_ptr<nnf> expect_loads_again(const nnf& circuit) {
   std::string path = scratch_path("again");
   save_nnf_to_file(path.c_str(), circuit);
   try {
-    load_nnf_from_file(path.c_str());
-  } catch (const fatal_exit&) {
-    std::abort();
+    return load_nnf_from_file(path.c_str());
+  } catch (const fuzz::rejected_input&) {
+    fuzz::expect(false, "a saved circuit is rejected");
   }
+  return nullptr;
 }
 
 void expect_same_function(const std::vector<bool>& before, const nnf& circuit) {
-  if (circuit.var_count <= MAX_TABLE_VARS && truth_table(circuit) != before) std::abort();
+  fuzz::expect(circuit.var_count > MAX_TABLE_VARS || truth_table(circuit) == before, "a pass changes the function");
 }
 
 void exercise(const std::string& path) {
   std::unique_ptr<nnf> circuit = load_nnf_from_file(path.c_str());
+  check_loaded(*circuit);
+  fuzz::expect(identical_circuits(*circuit, *expect_loads_again(*circuit)), "a saved circuit loads as another circuit");
   if (circuit->var_count > MAX_PASS_VARS) {
     exist_quantify_nnf({}, *circuit);
     expect_loads_again(*circuit);
@@ -103,19 +128,12 @@ void exercise(const std::string& path) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  static const bool initialised = [] {
-    set_exit_hook(throw_fatal_exit);
-    VERBOSE = false;
-    // The reader's messages and the decomposability verdicts would flood the fuzzer's output.
-    if (!std::freopen("/dev/null", "w", stdout)) std::abort();
-    return true;
-  }();
-  (void)initialised;
+  fuzz::prepare();
   std::string path = scratch_path("input");
-  write_bytes(path, data, size);
+  fuzz::write_file(path, data, size);
   try {
     exercise(path);
-  } catch (const fatal_exit&) {
+  } catch (const fuzz::rejected_input&) {
   }
   return 0;
 }

@@ -39,6 +39,12 @@ TEST(Entailment, ACircuitEntailsTheClausesThatHoldUnderEveryAssignmentItEvaluate
   EXPECT_FALSE(nnf_entails_cnf(*circuit_from("A 0", 2), formula_of(2, {{-1, 2}})));
   // (x3 and not x3) entails everything, but with both signs of x3 true it evaluates to true.
   EXPECT_FALSE(nnf_entails_cnf(*circuit_from("L 3|L -3|A 2 0 1", 3), formula_of(3, {{1}})));
+  // A tautology is entailed by every circuit, though making both of its literals false leaves a
+  // circuit that does not mention the variable true.
+  for (const char* text : {"A 0", "O 0 0", "L 1", "L -2|L 3|A 2 0 1"}) {
+    EXPECT_TRUE(nnf_entails_cnf(*circuit_from(text, 3), formula_of(3, {{-2, 2}}))) << text;
+    EXPECT_TRUE(nnf_entails_cnf(*circuit_from(text, 3), formula_of(3, {{1, 3, -1}}))) << text;
+  }
 }
 
 TEST(CheckProperties, CompiledCircuitsAreDecomposableAndEntailmentMatchesBruteForce) {
