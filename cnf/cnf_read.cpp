@@ -2,11 +2,14 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <unordered_set>
 
+#include "base/output_file.h"
 #include "driver/utility.h"
 
 namespace {
@@ -320,7 +323,7 @@ std::unique_ptr<cnf> get_cnf_from_file(const char* path, bool skip_trivial) {
   std::string text;
   {
     file_handle file(std::fopen(path, "r"));
-    if (!file) fatal("\nCannot open file: %s", path);
+    if (!file) fatal("\nCannot open file: %s (%s)", path, std::strerror(errno));
     text = read_whole_file(file.get());
   }
   return get_cnf_from_text(std::move(text), path, skip_trivial);
@@ -331,9 +334,10 @@ std::unique_ptr<cnf> get_cnf_from_text(std::string text, const char* name, bool 
 }
 
 void save_cnf_to_file(const char* path, const cnf& formula) {
-  file_handle file(std::fopen(path, "w"));
-  if (!file) fatal("\nCannot open file: %s", path);
-  std::FILE* out = file.get();
+  save_whole_file(path, [&](std::FILE* out) { write_cnf(out, formula); }, DATA_FILE_FAILURE);
+}
+
+void write_cnf(std::FILE* out, const cnf& formula) {
   std::fprintf(out, "p cnf %u %u\n", formula.var_count, formula.clause_count());
   if (formula.eclause_count) std::fprintf(out, "eclauses %u\n", formula.eclause_count);
   for (const std::vector<int>& clause : formula.clauses) {
@@ -345,9 +349,10 @@ void save_cnf_to_file(const char* path, const cnf& formula) {
 void free_cnf(std::unique_ptr<cnf>& formula) { formula.reset(); }
 
 void save_cnf_as_vcg(const char* path, const cnf& formula) {
-  file_handle file(std::fopen(path, "w"));
-  if (!file) fatal_to(stderr, 1, "Cannot open file: %s\n", path);
-  std::FILE* out = file.get();
+  save_whole_file(path, [&](std::FILE* out) { write_cnf_vcg(out, formula); }, PICTURE_FILE_FAILURE);
+}
+
+void write_cnf_vcg(std::FILE* out, const cnf& formula) {
   static const char* const header[] = {
       "graph: { title: \"dtree\"", "\nscaling: 0.50",         "\ntreefactor: 0.9",       "\ncolor: darkmagenta",
       "\nedge.color: lightyellow", "\nedge.thickness: 1",     "\nedge.arrowsize: 0",     "\nnode.borderwidth: 1",

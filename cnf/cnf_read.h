@@ -1,6 +1,7 @@
 // The CNF as read from a DIMACS file (with the "eclauses" extension), its writer and picture.
 #pragma once
 
+#include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
@@ -26,8 +27,13 @@ std::unique_ptr<cnf> get_cnf_from_file(const char* path, bool skip_trivial);
 // formula's file_name and in the messages. The fuzz target reads this way, without a file per input.
 std::unique_ptr<cnf> get_cnf_from_text(std::string text, const char* name, bool skip_trivial);
 
+// Writers: the file appears whole or not at all; a failure ends the process with status 1 and
+// "\nCannot open file: %s (reason)" or "\nCannot write file: %s (reason)".
 void save_cnf_to_file(const char* path, const cnf& formula);
+void write_cnf(std::FILE* out, const cnf& formula);
 void free_cnf(std::unique_ptr<cnf>& formula);
 
 // The variable interaction graph: one edge per pair of variables sharing a clause.
+// The same, with the messages on standard error.
 void save_cnf_as_vcg(const char* path, const cnf& formula);
+void write_cnf_vcg(std::FILE* out, const cnf& formula);

@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <string_view>
 #include <unordered_map>
@@ -382,7 +384,7 @@ count_type resolved_count_type(const count_directives& d) {
 
 count_directives read_weight_file(const char* path) {
   std::ifstream in(path, std::ios::binary);
-  if (!in) fatal("\nCannot open file: %s", path);
+  if (!in) fatal("\nCannot open file: %s (%s)", path, std::strerror(errno));
   count_directives d;
   std::string line;
   for (unsigned long number = 1; std::getline(in, line); ++number) {

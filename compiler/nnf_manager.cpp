@@ -7,6 +7,7 @@
 
 #include "compiler/compile.h"
 #include "compiler/table_growth.h"
+#include "base/output_file.h"
 #include "driver/utility.h"
 #include "nnf/nnf-operations.h"
 
@@ -422,6 +423,10 @@ void count_nnf_nodes(nnf_node* node, unsigned* nodes, unsigned* edges) {
 }
 
 void save_nnf_manager_to_file(const char* path, nnf_manager* m) {
+  save_whole_file(path, [&](std::FILE* file) { write_nnf_manager(file, m); }, DATA_FILE_FAILURE);
+}
+
+void write_nnf_manager(std::FILE* file, nnf_manager* m) {
   unsigned nodes = 0, edges = 0;
   count_nnf_nodes(m->root, &nodes, &edges);
   if (VERBOSE) {
@@ -430,8 +435,6 @@ void save_nnf_manager_to_file(const char* path, nnf_manager* m) {
                 m->edge_count ? 100.0 * (m->edge_count - edges) / m->edge_count : 0.0);
     std::printf("\nSaving %u nodes and %u edges...", nodes, edges);
   }
-  std::FILE* file = std::fopen(path, "w");
-  if (!file) fatal("\nCannot open file: %s", path);
   std::fprintf(file, "nnf %u %u %u\n", nodes, edges, m->var_count);
   unsigned next_index = 0;
   post_order(m->root, MARK, [&](nnf_node* n) {
@@ -452,7 +455,6 @@ void save_nnf_manager_to_file(const char* path, nnf_manager* m) {
     }
     n->id = next_index++;
   });
-  std::fclose(file);
   if (VERBOSE) std::printf("done.");
 }
 

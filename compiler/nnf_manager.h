@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <vector>
@@ -99,5 +100,7 @@ nnf_node* e_clause2nnf_node(const clause* c, nnf_manager* m);
 
 // Output of the part reachable from the root.
 void count_nnf_nodes(nnf_node* node, unsigned* nodes, unsigned* edges);
+// Writes the file whole or not at all, with the messages of save_nnf_to_file.
 void save_nnf_manager_to_file(const char* path, nnf_manager* m);
+void write_nnf_manager(std::FILE* out, nnf_manager* m);
 std::unique_ptr<nnf> extract_nnf_from_manager(nnf_manager* m);

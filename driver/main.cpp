@@ -2,12 +2,14 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
 
+#include "base/output_file.h"
 #include "cnf/cnf_read.h"
 #include "cnf/directives.h"
 #include "cnf/preprocessing.h"
@@ -327,16 +329,29 @@ struct count_setup {
   count_query query;
 };
 
+// The circuit is written whole to a staged file, which post-processing reads back and replaces;
+// it takes the circuit file's name only once the run has printed its answers, so a run that
+// fails on the way leaves no circuit file.
+template <typename Write>
+std::unique_ptr<output_file> stage_circuit(const std::string& nnf_out, Write write) {
+  auto staged = std::make_unique<output_file>(nnf_out);
+  require_open(*staged, nnf_out.c_str(), DATA_FILE_FAILURE);
+  write(staged->get());
+  require_finished(*staged, nnf_out.c_str(), DATA_FILE_FAILURE);
+  return staged;
+}
+
 // Reduce, minimise, smooth, count and check, in that order whatever the order of the options,
 // then the circuit file is written again.
 count_answer post_process(const command_line& cl, int smooth_mode, std::unique_ptr<nnf_manager>& manager,
-                          const std::string& nnf_out, std::unique_ptr<cnf>& formula, const count_setup& setup) {
+                          std::unique_ptr<output_file>& staged, const std::string& nnf_out, std::unique_ptr<cnf>& formula,
+                          const count_setup& setup) {
   std::unique_ptr<nnf> circuit;
   if (cl.in_memory) {
     circuit = extract_nnf_from_manager(manager.get());
     free_nnf_manager(manager);
   } else {
-    circuit = load_nnf_from_file(nnf_out.c_str());
+    circuit = load_nnf_from_file(staged->staged_path().c_str());
   }
   if (!MIN_CARD) save_picture("nnf.vcg", *circuit);
   if (cl.reduce) reduce_step(*circuit);
@@ -345,7 +360,7 @@ count_answer post_process(const command_line& cl, int smooth_mode, std::unique_p
   count_answer answer;
   if (cl.count) answer = count_step(*circuit, smooth_mode, setup.query);
   if (cl.check_entailment) check_step(*circuit, formula);
-  if (!cl.in_memory) save_nnf_to_file(nnf_out.c_str(), *circuit);
+  if (!cl.in_memory) staged = stage_circuit(nnf_out, [&](std::FILE* out) { write_nnf(out, *circuit); });
   return answer;
 }
 
@@ -411,15 +426,17 @@ void compile_and_post_process(const command_line& cl, std::unique_ptr<cnf>& form
   int smooth_mode = cl.smooth_mode;
   if (smooth_mode && MIN_CARD) smooth_mode = 0;  // minimisation smooths in its own way
   if (SUPPRESS_AND_NL_EDGES) MIN_CARD = false;   // cardinalities without negative literals mean nothing
+  std::unique_ptr<output_file> staged;
   if (!cl.in_memory) {
-    save_nnf_manager_to_file(nnf_out.c_str(), manager.get());
+    staged = stage_circuit(nnf_out, [&](std::FILE* out) { write_nnf_manager(out, manager.get()); });
     free_nnf_manager(manager);
   }
   count_answer answer;
   if (SAVE_AS_VCG || smooth_mode || cl.count || MIN_CARD || cl.reduce || cl.check_entailment)
-    answer = post_process(cl, smooth_mode, manager, nnf_out, formula, setup);
+    answer = post_process(cl, smooth_mode, manager, staged, nnf_out, formula, setup);
   if (VERBOSE) std::printf("\n\nTotal Time: %0.3fs\n", seconds_between(t0, std::clock()));
   if (cl.count) print_answer(setup.query, answer);
+  if (staged) require_committed(*staged, nnf_out.c_str(), DATA_FILE_FAILURE);
 }
 
 // "-nnf FILE -count": the saved circuit counted under the weight file and the assumptions.
@@ -435,6 +452,9 @@ void count_saved_circuit(const command_line& cl) {
 
 int main(int argc, char** argv) {
   install_out_of_memory_handler();
+  // Past a file-size limit a write then fails with EFBIG, which is reported, instead of the
+  // signal killing the run.
+  std::signal(SIGXFSZ, SIG_IGN);
   set_tarn_defaults();
   VERBOSE = true;
   command_line cl = parse_command_line(argc, argv);

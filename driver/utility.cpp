@@ -1,9 +1,11 @@
 #include "driver/utility.h"
 
 #include <cctype>
+#include <cerrno>
 #include <climits>
 #include <cstdarg>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <exception>
 #include <new>
@@ -211,7 +213,7 @@ using file_handle = std::unique_ptr<std::FILE, file_closer>;
 
 file_handle open_list_file(const char* path) {
   file_handle file(std::fopen(path, "r"));
-  if (!file) fatal("\nCannot open file: %s\n", path);
+  if (!file) fatal("\nCannot open file: %s (%s)\n", path, std::strerror(errno));
   return file;
 }
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "base/output_file.h"
 #include "driver/utility.h"
 #include "dtree/hdtree.h"
 
@@ -366,8 +367,10 @@ std::string literals2string(literal* const* a, unsigned n) {
 std::string clause2string(const clause* c) { return literals2string(c->literals, c->size); }
 
 void save_dtree_as_vcg(const dtree_manager* dm, const char* path) {
-  std::FILE* out = std::fopen(path, "w");
-  if (!out) fatal_to(stderr, 1, "Cannot open file: %s\n", path);
+  save_whole_file(path, [&](std::FILE* out) { write_dtree_vcg(out, dm); }, PICTURE_FILE_FAILURE);
+}
+
+void write_dtree_vcg(std::FILE* out, const dtree_manager* dm) {
   static const char* const header[] = {
       "graph: { title: \"dtree\"", "\n\nsmanhatten_edges: yes", "\nlayoutalgorithm: tree", "\nscaling: 0.50",
       "\ntreefactor: 0.9",         "\ncolor: darkmagenta",      "\nedge.color: lightyellow", "\nedge.thickness: 1",
@@ -387,5 +390,4 @@ void save_dtree_as_vcg(const dtree_manager* dm, const char* path) {
     }
   }
   std::fputs("\n\n}", out);
-  std::fclose(out);
 }

@@ -4,6 +4,7 @@
 // context variables and decompose-except variables, and compute their cache keys.
 #pragma once
 
+#include <cstdio>
 #include <ctime>
 #include <memory>
 #include <string>
@@ -95,4 +96,7 @@ std::string separators2string(separator* const* a, unsigned n);
 std::string literals2string(literal* const* a, unsigned n);
 std::string clause2string(const clause* c);
 
+// The picture is written whole or not at all; a failure ends the process with status 1 and a
+// message on standard error.
 void save_dtree_as_vcg(const dtree_manager* dm, const char* path);
+void write_dtree_vcg(std::FILE* out, const dtree_manager* dm);

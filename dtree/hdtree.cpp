@@ -3,11 +3,15 @@
 #include <algorithm>
 #include <cassert>
 #include <cctype>
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
+#include <functional>
 #include <string>
 #include <utility>
 
+#include "base/output_file.h"
 #include "driver/utility.h"
 
 hdtree::~hdtree() { release_subtrees(*this); }
@@ -303,7 +307,7 @@ constexpr const char* CONTEXT_WORD = "ctx";
 
 std::string read_dtree_file(const char* path) {
   file_handle file(std::fopen(path, "r"));
-  if (!file) fatal("Cannot open dtree file: %s\n", path);
+  if (!file) fatal("Cannot open dtree file: %s (%s)\n", path, std::strerror(errno));
   std::string text;
   char chunk[1 << 16];
   std::size_t got;
@@ -459,14 +463,11 @@ void write_orders(std::FILE* out, const hdtree* t) {
   });
 }
 
-template <typename Write>
-void write_dtree_file(const char* path, Write write) {
-  file_handle file(std::fopen(path, "w"));
-  if (!file) fatal("Cannot open dtree file: %s\n", path);
-  write(file.get());
-  bool written = !std::ferror(file.get());
-  written = std::fclose(file.release()) == 0 && written;
-  if (!written) fatal("\nCannot write dtree file: %s\n", path);
+const output_failure DTREE_FILE_FAILURE = {stdout, "Cannot open dtree file: %s (%s)\n",
+                                           "\nCannot write dtree file: %s (%s)\n"};
+
+void write_dtree_file(const char* path, const std::function<void(std::FILE*)>& write) {
+  save_whole_file(path, write, DTREE_FILE_FAILURE);
 }
 
 }  // namespace

@@ -2,11 +2,13 @@
 
 #include <cassert>
 #include <cctype>
+#include <cerrno>
 #include <climits>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 
+#include "base/output_file.h"
 #include "driver/utility.h"
 
 namespace {
@@ -207,18 +209,19 @@ std::size_t most_records_in(std::FILE* file) {
 }  // namespace
 
 void save_nnf_to_file(const char* path, const nnf& circuit) {
-  file_handle out(std::fopen(path, "w"));
-  if (!out) fatal("\nCannot open file: %s", path);
+  save_whole_file(path, [&](std::FILE* out) { write_nnf(out, circuit); }, DATA_FILE_FAILURE);
+}
+
+void write_nnf(std::FILE* out, const nnf& circuit) {
   if (VERBOSE) std::printf("\nSaving %u nnf nodes and %u edges...", circuit.node_count, circuit.edge_count);
-  std::fprintf(out.get(), "nnf %u %u %u\n", circuit.node_count, circuit.edge_count, circuit.var_count);
-  for (const nnfn& node : circuit.nodes) write_node_line(out.get(), node);
-  out.reset();
+  std::fprintf(out, "nnf %u %u %u\n", circuit.node_count, circuit.edge_count, circuit.var_count);
+  for (const nnfn& node : circuit.nodes) write_node_line(out, node);
   if (VERBOSE) std::printf("done.");
 }
 
 std::unique_ptr<nnf> load_nnf_from_file(const char* path) {
   file_handle file(std::fopen(path, "r"));
-  if (!file) fatal("\nCannot open file: %s", path);
+  if (!file) fatal("\nCannot open file: %s (%s)", path, std::strerror(errno));
   std::size_t record_bound = most_records_in(file.get());
   nnf_scanner in(file.get());
   nnf_header header = read_header(in);
@@ -242,9 +245,10 @@ std::unique_ptr<nnf> load_nnf_from_file(const char* path) {
 }
 
 void save_nnf_as_vcg(const char* path, const nnf& circuit) {
-  file_handle out(std::fopen(path, "w"));
-  if (!out) fatal_to(stderr, 1, "Cannot open file: %s\n", path);
-  std::FILE* f = out.get();
+  save_whole_file(path, [&](std::FILE* f) { write_nnf_vcg(f, circuit); }, PICTURE_FILE_FAILURE);
+}
+
+void write_nnf_vcg(std::FILE* f, const nnf& circuit) {
   static const char* const header[] = {
       "graph: { title: \"obdd\"", "\n\nsmanhatten_edges: no", "\nscaling: 0.50",
       "\ntreefactor: 0.9",        "\ncolor: darkmagenta",     "\nedge.color: lightyellow",

@@ -138,7 +138,7 @@ TEST(CnfReader, RejectsEveryMalformedFileWithItsMessage) {
       {"literal_beyond_int.cnf", "\nLiteral 99999999999 references undeclared variable.\nMax variable index declared is 3."},
       {"tautological_eclause.cnf", "\nEclause at line 3 holds a literal and its complement besides other literals."},
       {"empty_clause.cnf", "\nClause at line 3 is empty: \"-0\" ends it before any literal."},
-      {"/nonexistent/f.cnf", "\nCannot open file: /nonexistent/f.cnf"},
+      {"/nonexistent/f.cnf", "\nCannot open file: /nonexistent/f.cnf (No such file or directory)"},
   };
   for (const auto& [file, message] : files) {
     SCOPED_TRACE(file);
@@ -182,7 +182,7 @@ TEST(CnfWriter, WritesTheHeaderTheEclauseLineAndOneClausePerLineOrReportsTheFile
   cnf empty;
   exit_outcome outcome = capture_exit([&] { save_cnf_to_file("/nonexistent/dir/out.cnf", empty); });
   EXPECT_EQ(outcome.status, 1);
-  EXPECT_EQ(outcome.output, "\nCannot open file: /nonexistent/dir/out.cnf");
+  EXPECT_EQ(outcome.output, "\nCannot open file: /nonexistent/dir/out.cnf (No such file or directory)");
 }
 
 TEST(CnfPicture, DrawsOneEdgePerVariablePairLabelledWithTheFirstClauseHoldingIt) {

@@ -240,7 +240,7 @@ TEST(WeightFiles, HoldDirectivesCommentsAndBlankLinesOnly) {
     EXPECT_EQ(outcome.status, 1);
     EXPECT_EQ(outcome.output, message);
   }
-  EXPECT_EQ(capture_exit([] { read_weight_file("/nonexistent/f.w"); }).output, "\nCannot open file: /nonexistent/f.w");
+  EXPECT_EQ(capture_exit([] { read_weight_file("/nonexistent/f.w"); }).output, "\nCannot open file: /nonexistent/f.w (No such file or directory)");
   EXPECT_EQ(capture_exit([&] { read_weight_file(dir.path().c_str()); }).output, "\nCannot read file: " + dir.path());
 }
 

@@ -36,7 +36,7 @@ TEST(VariableListReader, RejectsMissingShortAndMalformedFiles) {
   }
   exit_outcome missing = capture_exit([] { read_unsigned("/nonexistent/vars"); });
   EXPECT_EQ(missing.status, 1);
-  EXPECT_EQ(missing.output, "\nCannot open file: /nonexistent/vars\n");
+  EXPECT_EQ(missing.output, "\nCannot open file: /nonexistent/vars (No such file or directory)\n");
 }
 
 // "%d" made up a value for an integer beyond int (4294967297 read as 1); the lists now refuse

@@ -146,10 +146,10 @@ TEST(DtreeFile, RejectsCorruptMismatchedAndUnopenableFilesWithTheirMessages) {
   std::unique_ptr<hgr> h = cnf2hgr(empty.get());
   EXPECT_FATAL(load_text(dir, "dtree 1\nL 0\n", h.get()), "dtree does not mactch cnf!");
   std::string missing = dir.file("missing.dtree");
-  EXPECT_FATAL(load_hdtree_from_file(missing.c_str(), l.h.get()), "^Cannot open dtree file: .*missing.dtree\n$");
+  EXPECT_FATAL(load_hdtree_from_file(missing.c_str(), l.h.get()), "^Cannot open dtree file: .*missing.dtree \\(No such file or directory\\)\n$");
   std::unique_ptr<hdtree> t = load_text(dir, THREE_CLAUSE_FILE, l.h.get());
   std::string unwritable = dir.file("no/such/dir.dtree");
-  EXPECT_FATAL(save_hdtree_to_file(unwritable.c_str(), t.get(), l.h.get()), "Cannot open dtree file: .*dir.dtree\n");
+  EXPECT_FATAL(save_hdtree_to_file(unwritable.c_str(), t.get(), l.h.get()), "Cannot open dtree file: .*dir.dtree \\(No such file or directory\\)\n");
 }
 
 TEST(Hdtree, FreesADeepTreeWithoutRecursion) {

@@ -64,11 +64,11 @@ TEST(NnfFile, SavedCircuitsLoadBackUnchanged) {
 }
 
 TEST(NnfFileDeathTest, FilesThatCannotBeOpenedEndTheProgram) {
-  EXPECT_FATAL(load_nnf_from_file("/nonexistent/none.nnf"), "^\nCannot open file: /nonexistent/none.nnf$");
+  EXPECT_FATAL(load_nnf_from_file("/nonexistent/none.nnf"), "^\nCannot open file: /nonexistent/none.nnf \\(No such file or directory\\)$");
   auto circuit = fixtures::circuit_from("A 0", 0);
-  EXPECT_FATAL(save_nnf_to_file("/nonexistent/out.nnf", *circuit), "^\nCannot open file: /nonexistent/out.nnf$");
+  EXPECT_FATAL(save_nnf_to_file("/nonexistent/out.nnf", *circuit), "^\nCannot open file: /nonexistent/out.nnf \\(No such file or directory\\)$");
   EXPECT_EXIT(save_nnf_as_vcg("/nonexistent/nnf.vcg", *circuit), testing::ExitedWithCode(1),
-              "^Cannot open file: /nonexistent/nnf.vcg\n$");
+              "^Cannot open file: /nonexistent/nnf.vcg \\(No such file or directory\\)\n$");
 }
 
 TEST(NnfFileDeathTest, EveryMalformedFileIsReportedAsCorrupt) {
