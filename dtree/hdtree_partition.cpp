@@ -77,8 +77,10 @@ void partition_hgr(int ubfactor, int seed, hgr* h, hgp_arrays* a) {
   std::copy(hgp_options, hgp_options + 9, options);
   options[HGP_SEED_OPTION] = seed;
   int edgecut = 0;
-  HGP_PartRecursive(static_cast<int>(n), static_cast<int>(h->edge_count), nullptr, a->hgp_eptr.data(),
-                    a->hgp_eind.data(), nullptr, 2, ubfactor, options, a->hgp_part.data(), &edgecut);
+  if (HGP_PartRecursive(static_cast<int>(n), static_cast<int>(h->edge_count), nullptr, a->hgp_eptr.data(),
+                        a->hgp_eind.data(), nullptr, 2, ubfactor, options, a->hgp_part.data(),
+                        &edgecut) == HGP_ERROR)
+    fatal_to(stderr, 1, "%s\n", HGP_LastError());
   unsigned on_side_1 = 0;
   for (unsigned i = 0; i < n; ++i) on_side_1 += static_cast<unsigned>(a->hgp_part[i]);
   // Both sides must be non-empty, or the recursion would not shrink.

@@ -45,7 +45,7 @@ int match_within_sides(const hgp_ctrl& ctrl, hgraph& graph) {
     case 1:
       return CMatch_Edges__(ctrl, graph);
     default:
-      hgp_errexit("Unknown matching type! %d\n", ctrl.CType);
+      hgp_fail("Unknown matching type! %d\n", ctrl.CType);
   }
 }
 }  // namespace

@@ -320,7 +320,7 @@ int match_by_scheme(const hgp_ctrl& ctrl, hgraph& graph) {
     case 3:
       return Match_EdgesStars__(ctrl, true, nullptr, graph);
     default:
-      hgp_errexit("Unknown matching type! %d\n", ctrl.CType);
+      hgp_fail("Unknown matching type! %d\n", ctrl.CType);
   }
 }
 

@@ -9,8 +9,11 @@
 // copied, not changed; on return part[v] is the part of v (0 or 1) and *edgecut (when edgecut is
 // not null) the cut, which is also returned.
 //
-// Bad arguments end the process with a message on standard error and exit status 1. Only
-// bisection (nparts 2) with star matching (Ctype 1 to 3), FM refinement (Rtype 1 and 2) and no
-// fixed vertices is available; other values end the process the same way.
+// Bad arguments, and memory that cannot be had, make it return HGP_ERROR, with the message
+// (ended by a newline) in HGP_LastError() of the calling thread. Only bisection (nparts 2) with
+// star matching (Ctype 1 to 3), FM refinement (Rtype 1 and 2) and no fixed vertices is
+// available; other values fail the same way.
+constexpr int HGP_ERROR = -1;
 int HGP_PartRecursive(int nvtxs, int nhedges, const int* vwgts, const int* eptr, const int* eind,
                       const int* hewgts, int nparts, int ubfactor, const int* options, int* part, int* edgecut);
+const char* HGP_LastError();

@@ -9,7 +9,7 @@
 #include <cstring>
 #include <type_traits>
 
-// Ends the process with "Memory allocation failed for %s. Requested size: %d bytes\n".
+// Fails with "Memory allocation failed for %s. Requested size: %d bytes\n".
 [[noreturn]] void hgp_allocation_failed(const char* name, std::size_t bytes);
 
 // An owning, fixed-size array of plain values. The entries start zeroed (or at a given value);

@@ -62,7 +62,7 @@ void refine_level(const hgp_ctrl& ctrl, hgraph& graph) {
       RefineFMByCells__(ctrl, 10, *workspace, graph);
       break;
     default:
-      hgp_errexit("Unknown refinement type: %d\n", ctrl.RType);
+      hgp_fail("Unknown refinement type: %d\n", ctrl.RType);
   }
   place_islands(graph);
 }

@@ -7,15 +7,14 @@
 #include <ctime>
 #include <utility>
 
-#include "driver/utility.h"
 
-void hgp_errexit(const char* format, ...) {
+void hgp_fail(const char* format, ...) {
   char message[1024];
   std::va_list args;
   va_start(args, format);
   std::vsnprintf(message, sizeof message, format, args);
   va_end(args);
-  fatal_to(stderr, 1, "%s\n", message);
+  throw hgp_error{message};
 }
 
 namespace {

@@ -1,8 +1,17 @@
-// The partitioner's error exit, its random generator and the two shuffles built on it.
+// The partitioner's failure path, its random generator and the two shuffles built on it.
 #pragma once
 
-// Prints the message and a newline on standard error and ends the process with status 1.
-[[noreturn]] void hgp_errexit(const char* format, ...) __attribute__((format(printf, 1, 2)));
+#include <string>
+
+// A failure inside the partitioner: a bad argument, a scheme it does not have, memory it cannot
+// get. Thrown where it happens and caught at the entry, which returns HGP_ERROR; the arrays on
+// the way free themselves.
+struct hgp_error {
+  std::string message;
+};
+
+// Throws an hgp_error with the formatted message.
+[[noreturn]] void hgp_fail(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
 // The partitioner's generator is drand48's (the same numbers for the same seed), kept per thread
 // so that bisections running side by side draw independent streams.
