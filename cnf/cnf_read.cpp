@@ -2,14 +2,15 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
+#include <string_view>
 #include <unordered_set>
 
 #include "base/output_file.h"
+#include "cnf/input_stream.h"
+#include "driver/printable.h"
 #include "driver/utility.h"
 
 namespace {
@@ -17,18 +18,7 @@ namespace {
 constexpr unsigned long MAX_LINE_LENGTH = 100000;
 constexpr unsigned MAX_CLAUSE_SIZE = 10000;
 
-struct file_closer {
-  void operator()(std::FILE* f) const { std::fclose(f); }
-};
-using file_handle = std::unique_ptr<std::FILE, file_closer>;
-
-std::string read_whole_file(std::FILE* file) {
-  std::string text;
-  char chunk[1 << 16];
-  std::size_t got;
-  while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0) text.append(chunk, got);
-  return text;
-}
+bool is_blank(char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; }
 
 // The literals of one clause, in an open-addressing table sized for the longest clause, so
 // that duplicate and complement tests are constant time whatever the variable numbers are.
@@ -129,7 +119,11 @@ class cnf_reader {
     if (!read_line_as_directive()) unknown_line();
   }
 
-  [[noreturn]] void unknown_line() const { fatal("Unknown Line %lu: %s", line_counter_, line_.c_str()); }
+  [[noreturn]] void unknown_line() const {
+    std::string_view line = line_;
+    if (!line.empty() && line.back() == '\n') line.remove_suffix(1);
+    fatal("Unknown Line %lu: %s\n", line_counter_, printable(line).c_str());
+  }
 
   void read_problem_line() {
     read_line();
@@ -178,7 +172,7 @@ class cnf_reader {
       std::size_t end = start;
       while (end < text_.size() && !std::isspace(static_cast<unsigned char>(text_[end])) && end - start < 32) ++end;
       fatal("\nClause at line %lu holds \"%s\", which is not a literal.", clause_line,
-            text_.substr(start, end - start).c_str());
+            printable(std::string_view(text_).substr(start, end - start)).c_str());
     }
     long long value = negative ? -magnitude : magnitude;
     if (value > INT_MAX || value < -static_cast<long long>(INT_MAX))
@@ -189,6 +183,8 @@ class cnf_reader {
 
   void read_clause() {
     unsigned long clause_line = physical_line_;
+    if (!seen_problem_line_)
+      fatal("\nNo \"p cnf\" line in %s before the clause at line %lu.", result_->file_name.c_str(), clause_line);
     std::size_t start = pos_;
     literals_.clear();
     for (;;) {
@@ -279,6 +275,7 @@ class cnf_reader {
   }
 
   void finish() {
+    if (!seen_problem_line_) no_problem_line();
     if (VERBOSE) {
       std::printf("\nLoaded cnf: %u vars %lu clauses (%u eclauses)", result_->var_count, declared_clauses_,
                   result_->eclause_count);
@@ -294,6 +291,12 @@ class cnf_reader {
     }
     complete_legacy_weights(result_->directives);
     check_directives(result_->directives, result_->var_count, result_->file_name.c_str());
+  }
+
+  // Blank text is most likely an empty file or a producer that failed before writing.
+  [[noreturn]] void no_problem_line() const {
+    bool blank = std::all_of(text_.begin(), text_.end(), is_blank);
+    fatal("\nNo \"p cnf\" line in %s%s", result_->file_name.c_str(), blank ? ": it is empty." : ".");
   }
 
   std::string text_;
@@ -320,13 +323,8 @@ class cnf_reader {
 }  // namespace
 
 std::unique_ptr<cnf> get_cnf_from_file(const char* path, bool skip_trivial) {
-  std::string text;
-  {
-    file_handle file(std::fopen(path, "r"));
-    if (!file) fatal("\nCannot open file: %s (%s)", path, std::strerror(errno));
-    text = read_whole_file(file.get());
-  }
-  return get_cnf_from_text(std::move(text), path, skip_trivial);
+  std::string text = read_input_text(path);
+  return get_cnf_from_text(std::move(text), input_display_name(path).c_str(), skip_trivial);
 }
 
 std::unique_ptr<cnf> get_cnf_from_text(std::string text, const char* name, bool skip_trivial) {

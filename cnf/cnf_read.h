@@ -12,7 +12,7 @@ struct cnf {
   unsigned var_count = 0;               // V from the "p cnf" line; variables are 1..V
   unsigned eclause_count = 0;           // how many of the last clauses are eclauses
   std::vector<std::vector<int>> clauses; // in file order; each holds non-zero literals and a final 0
-  std::string file_name;                // the path the CNF was read from (empty when built in memory)
+  std::string file_name;                // the input as messages name it (empty when built in memory)
   count_directives directives;          // the model-counting directives of its comment lines, checked
 
   unsigned clause_count() const { return static_cast<unsigned>(clauses.size()); }
@@ -20,7 +20,8 @@ struct cnf {
   unsigned clause_size(unsigned i) const { return static_cast<unsigned>(clauses[i].size() - 1); }
 };
 
-// Reads the file or ends the process with the reader's message and exit status 1.
+// Reads the file ("-": standard input; plain, or compressed as read_input_text tells) or ends the
+// process with the reader's message and exit status 1.
 // skip_trivial is SKIP_BINARY_TRIVIAL_CLAUSES: when false, a two-literal clause x or not x is kept.
 std::unique_ptr<cnf> get_cnf_from_file(const char* path, bool skip_trivial);
 // The same reader over the text of a file already in memory: `name` takes the path's place as the

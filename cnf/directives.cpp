@@ -11,12 +11,12 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "driver/printable.h"
 #include "driver/utility.h"
 
 namespace {
 
 constexpr long EXPONENT_LIMIT = 10000;
-constexpr std::size_t MESSAGE_WIDTH = 80;
 
 bool is_white(char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; }
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
@@ -123,17 +123,6 @@ bool parse_int(std::string_view token, int& value) {
 // ---------------------------------------------------------------------------------------------
 // Lines
 // ---------------------------------------------------------------------------------------------
-
-// The line as a message shows it: no trailing '\r', blanks for tabs, '?' for other bytes that
-// are not printable, cut near MESSAGE_WIDTH characters.
-std::string printable(std::string_view text) {
-  if (!text.empty() && text.back() == '\r') text.remove_suffix(1);
-  bool cut = text.size() > MESSAGE_WIDTH;
-  if (cut) text = text.substr(0, MESSAGE_WIDTH - 3);
-  std::string shown;
-  for (char c : text) shown += c == '\t' ? ' ' : (c >= 0x20 && c < 0x7f ? c : '?');
-  return cut ? shown + "..." : shown;
-}
 
 std::vector<std::string_view> tokens_of(std::string_view line) {
   std::vector<std::string_view> tokens;

@@ -12,6 +12,7 @@
 #include "base/output_file.h"
 #include "cnf/cnf_read.h"
 #include "cnf/directives.h"
+#include "cnf/input_stream.h"
 #include "cnf/preprocessing.h"
 #include "compiler/nnf_manager.h"
 #include "driver/count_query.h"
@@ -218,11 +219,11 @@ command_line parse_command_line(int argc, char** argv) {
   return cl;
 }
 
-// The simplify modes write the simplified CNF under the input name followed by "_simplified"
+// The simplify modes write the simplified CNF under the output base followed by "_simplified"
 // and end the run there: no dtree, no circuit.
-[[noreturn]] void simplify_and_save(int mode, const char* input, std::unique_ptr<cnf>& formula) {
+[[noreturn]] void simplify_and_save(int mode, const std::string& output_base, std::unique_ptr<cnf>& formula) {
   if (VERBOSE) std::printf("\nSimplifying and saving cnf...");
-  std::string output = fname_with_added_extension(input, "_simplified");
+  std::string output = fname_with_added_extension(output_base, "_simplified");
   std::unique_ptr<cnf> simplified = mode == 1 ? simplify_cnf(*formula) : simplify_cnf_s(*formula);
   free_cnf(formula);
   save_cnf_to_file(output.c_str(), *simplified);
@@ -406,8 +407,9 @@ count_setup set_up_count(const command_line& cl, const count_directives& from_cn
 
 void compile_and_post_process(const command_line& cl, std::unique_ptr<cnf>& formula, std::clock_t t0) {
   unsigned var_count = formula->var_count;
-  std::string nnf_out = fname_with_added_extension(cl.in, ".nnf");
-  std::string dtree_out = cl.dt_out ? fname_with_added_extension(cl.in, ".dtree") : std::string();
+  std::string output_base = output_base_name(cl.in);
+  std::string nnf_out = fname_with_added_extension(output_base, ".nnf");
+  std::string dtree_out = cl.dt_out ? fname_with_added_extension(output_base, ".dtree") : std::string();
   count_setup setup = set_up_count(cl, formula->directives, var_count);
   if (!setup.forgotten.empty()) {
     decide_forgotten_last(cl);
@@ -469,7 +471,7 @@ int main(int argc, char** argv) {
 
   std::unique_ptr<cnf> formula = get_cnf_from_file(cl.in, SKIP_BINARY_TRIVIAL_CLAUSES);
   if (SAVE_AS_VCG) save_cnf_as_vcg("cnf.vcg", *formula);
-  if (cl.simplify_mode) simplify_and_save(cl.simplify_mode, cl.in, formula);
+  if (cl.simplify_mode) simplify_and_save(cl.simplify_mode, output_base_name(cl.in), formula);
 
   run_with_large_stack([&] { compile_and_post_process(cl, formula, t0); });
   return 0;

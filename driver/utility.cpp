@@ -69,8 +69,6 @@ exit_hook current_exit_hook = nullptr;
   tarn_exit(status);
 }
 
-void report_out_of_memory() { fatal("\nOut of memory."); }
-
 // GMP allocates with malloc and by default aborts when that fails; its allocations end the run
 // with the same message as operator new's. A zero-byte request may return nothing.
 void* gmp_allocate(std::size_t size) {
@@ -116,6 +114,8 @@ void fatal_to(std::FILE* stream, int status, const char* format, ...) {
   va_start(args, format);
   vfatal(stream, status, format, args);
 }
+
+void report_out_of_memory() { fatal("\nOut of memory."); }
 
 void install_out_of_memory_handler() {
   std::set_new_handler(report_out_of_memory);

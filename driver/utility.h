@@ -56,6 +56,8 @@ exit_hook set_exit_hook(exit_hook hook); // returns the previous hook; nullptr r
 // Out of memory anywhere in the program, in operator new or in GMP's allocations, ends it with
 // a message instead of an abort.
 void install_out_of_memory_handler();
+// The same end for an allocation failure that a library reports by status.
+[[noreturn]] void report_out_of_memory();
 
 // Runs `body` to completion on a thread with a stack of gigabytes (reserved, not committed):
 // the compiler and the dtree code recurse as deep as the dtree plus the decision path, which

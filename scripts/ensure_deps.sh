@@ -3,7 +3,7 @@
 # With --fuzz, also clang and its libFuzzer runtime, which the fuzz targets (-DTARN_FUZZ=ON) need;
 # with --bench, CaDiCaL's C++ library, which bench/enumerate_projected needs.
 set -euo pipefail
-packages=(cmake ninja-build g++ libgmp-dev libgtest-dev)
+packages=(cmake ninja-build g++ libgmp-dev libgtest-dev zlib1g-dev liblzma-dev libbz2-dev)
 for option in "$@"; do
   case "$option" in
     --fuzz) packages+=(clang libclang-rt-14-dev) ;;

@@ -127,10 +127,14 @@ inline std::string shell_quote(const std::string& s) {
   return q + "'";
 }
 
-// Runs the tarn program in `workdir` with the given arguments.
-inline run_result run_tarn(const std::vector<std::string>& args, const std::string& workdir) {
+// Runs the tarn program in `workdir` with the given arguments; with a `piped_file`, its content
+// comes to tarn's standard input through a pipe.
+inline run_result run_tarn(const std::vector<std::string>& args, const std::string& workdir,
+                           const std::string& piped_file = "") {
   std::string err_file = workdir + "/.stderr";
-  std::string command = "cd " + shell_quote(workdir) + " && " + shell_quote(TARN_BINARY);
+  std::string command = "cd " + shell_quote(workdir) + " && ";
+  if (!piped_file.empty()) command += "cat " + shell_quote(piped_file) + " | ";
+  command += shell_quote(TARN_BINARY);
   for (const std::string& a : args) command += " " + shell_quote(a);
   command += " 2>" + shell_quote(err_file);
   run_result result;

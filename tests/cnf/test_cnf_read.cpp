@@ -123,7 +123,7 @@ TEST(CnfReader, RejectsEveryMalformedFileWithItsMessage) {
       {"bad_eclauses_line.cnf", "Unknown Line 2: eclauses two\n"},
       {"unknown_word_line.cnf", "Unknown Line 3: weight 1 0.5\n"},
       {"more_clauses.cnf", "\nMore clauses in cnf file than has been declared."},
-      {"clause_before_problem_line.cnf", "\nMore clauses in cnf file than has been declared."},
+      {"clause_before_problem_line.cnf", "\nNo \"p cnf\" line in PATH before the clause at line 1."},
       {"undeclared_variable.cnf", "\nLiteral -4 references undeclared variable.\nMax variable index declared is 3."},
       {"fewer_clauses.cnf", "\nFewer clauses in cnf file than declared."},
       {"second_problem_line.cnf", "\nSecond \"p cnf\" line at line 3."},
@@ -146,7 +146,9 @@ TEST(CnfReader, RejectsEveryMalformedFileWithItsMessage) {
     exit_outcome outcome = capture_exit([&] { get_cnf_from_file(path.c_str(), true); });
     EXPECT_TRUE(outcome.exited);
     EXPECT_EQ(outcome.status, 1);
-    EXPECT_EQ(outcome.output, message);
+    std::string expected = message;
+    if (std::size_t at = expected.find("PATH"); at != std::string::npos) expected.replace(at, 4, path);
+    EXPECT_EQ(outcome.output, expected);
   }
   const std::pair<std::string, std::string> texts[] = {
       {"p cnf 10001 1\n" + clause_of_size(10001), "Clause at Line 2 exceeds maximum size of 10000!\n"},
@@ -172,6 +174,41 @@ TEST(CnfReader, RejectsAnEmptyClauseButNotAClauseEndedByMinusZero) {
   load_result ended = load_text("p cnf 2 1\n2 -1 -0\n");
   ASSERT_FALSE(ended.outcome.exited) << ended.outcome.output;
   EXPECT_EQ(clauses_of(*ended.formula), (clause_list{{2, -1}}));
+}
+
+// Without a "p cnf" line nothing says how many variables and clauses to expect: an empty input
+// is no empty formula.
+TEST(CnfReader, RejectsAnInputWithoutAProblemLineNamingIt) {
+  const std::pair<std::string, std::string> texts[] = {
+      {"", "\nNo \"p cnf\" line in in.cnf: it is empty."},
+      {" \n\t\r\n\n", "\nNo \"p cnf\" line in in.cnf: it is empty."},
+      {"c only a comment\n\nc p weight 1 0.5 0\n", "\nNo \"p cnf\" line in in.cnf."},
+      {"%\n0\n", "\nNo \"p cnf\" line in in.cnf."},
+      {"c header\n\n1 -2 0\n", "\nNo \"p cnf\" line in in.cnf before the clause at line 3."},
+      {"-1 0\np cnf 1 1\n", "\nNo \"p cnf\" line in in.cnf before the clause at line 1."},
+  };
+  for (const auto& [text, message] : texts) {
+    SCOPED_TRACE(tarn_test::shell_quote(text));
+    exit_outcome outcome = capture_exit([&] { get_cnf_from_text(text, "in.cnf", true); });
+    EXPECT_EQ(outcome.status, 1);
+    EXPECT_EQ(outcome.output, message);
+  }
+}
+
+// Binary input must not reach the terminal: its bytes are quoted, and long lines are cut.
+TEST(CnfReader, MessagesQuoteControlAndBinaryBytesAndCutLongLines) {
+  const std::pair<std::string, std::string> texts[] = {
+      {"p cnf 1 0\n\x01\x1b[2J\xff\r\n", "Unknown Line 2: \\x01\\x1B[2J\\xFF\n"},
+      {std::string("\x00\x8b\x08 p cnf", 9), "Unknown Line 1: \\x00\\x8B\\x08 p cnf\n"},
+      {"p cnf 1 0\nq" + std::string(200, 'x'), "Unknown Line 2: q" + std::string(76, 'x') + "...\n"},
+      {"p cnf 2 1\n1 \x07\x7f 0\n", "\nClause at line 2 holds \"\\x07\\x7F\", which is not a literal."},
+  };
+  for (const auto& [text, message] : texts) {
+    SCOPED_TRACE(tarn_test::shell_quote(text));
+    exit_outcome outcome = capture_exit([&] { get_cnf_from_text(text, "in.cnf", true); });
+    EXPECT_EQ(outcome.status, 1);
+    EXPECT_EQ(outcome.output, message);
+  }
 }
 
 TEST(CnfWriter, WritesTheHeaderTheEclauseLineAndOneClausePerLineOrReportsTheFile) {

@@ -151,7 +151,7 @@ TEST(DirectiveLines, MalformedDirectivesEndWithTheirLineAndExpectedForm) {
       {{"c t count"}, "\nLine 1: unknown problem type \"count\" (mc, wmc, pmc or pwmc): c t count"},
       {{"c t wmc", "c t pwmc"}, "\nLine 2: problem type pwmc contradicts the type wmc given before."},
       // Messages show no raw control bytes and cut long lines.
-      {{"c p weight 3 \x1b[31m 0\r"}, "\nLine 1: malformed weight directive: c p weight 3 ?[31m 0" + WEIGHT_FORM},
+      {{"c p weight 3 \x1b[31m 0\r"}, "\nLine 1: malformed weight directive: c p weight 3 \\x1B[31m 0" + WEIGHT_FORM},
       {{"c p show 1 " + std::string(200, '7')},
        "\nLine 1: malformed projection directive: c p show 1 " + std::string(66, '7') + "..." + SHOW_FORM},
   });
