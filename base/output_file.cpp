@@ -55,10 +55,12 @@ std::string staged_name(const std::string& target) {
   return folder + "." + name + "." + std::to_string(getpid()) + "." + std::to_string(counter++) + ".tmp";
 }
 
+std::FILE* stream_of(const output_failure& failure) { return failure.on_standard_error ? stderr : stdout; }
+
 }  // namespace
 
-const output_failure DATA_FILE_FAILURE = {stdout, "\nCannot open file: %s (%s)", "\nCannot write file: %s (%s)"};
-const output_failure PICTURE_FILE_FAILURE = {stderr, "Cannot open file: %s (%s)\n", "Cannot write file: %s (%s)\n"};
+const output_failure DATA_FILE_FAILURE = {false, "\nCannot open file: %s (%s)", "\nCannot write file: %s (%s)"};
+const output_failure PICTURE_FILE_FAILURE = {true, "Cannot open file: %s (%s)\n", "Cannot write file: %s (%s)\n"};
 
 output_file::output_file(std::string target) : target_(std::move(target)) {
   if (target_ == "-") {
@@ -152,15 +154,15 @@ bool output_file::commit() {
 const char* output_file::reason() const { return std::strerror(error_ != 0 ? error_ : EIO); }
 
 void require_open(const output_file& out, const char* path, const output_failure& failure) {
-  if (!out.is_open()) fatal_to(failure.stream, 1, failure.cannot_open, path, out.reason());
+  if (!out.is_open()) fatal_to(stream_of(failure), 1, failure.cannot_open, path, out.reason());
 }
 
 void require_finished(output_file& out, const char* path, const output_failure& failure) {
-  if (!out.finish()) fatal_to(failure.stream, 1, failure.cannot_write, path, out.reason());
+  if (!out.finish()) fatal_to(stream_of(failure), 1, failure.cannot_write, path, out.reason());
 }
 
 void require_committed(output_file& out, const char* path, const output_failure& failure) {
-  if (!out.commit()) fatal_to(failure.stream, 1, failure.cannot_write, path, out.reason());
+  if (!out.commit()) fatal_to(stream_of(failure), 1, failure.cannot_write, path, out.reason());
 }
 
 void save_whole_file(const char* path, const std::function<void(std::FILE*)>& write, const output_failure& failure) {

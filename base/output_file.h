@@ -40,9 +40,11 @@ class output_file {
   void remove_staged();
 };
 
-// How a writer reports failures: the stream, and printf formats taking the path and the reason.
+// How a writer reports failures: the stream (standard error or output, taken when reporting, as
+// standard output may have been replaced by then), and printf formats taking the path and the
+// reason.
 struct output_failure {
-  std::FILE* stream;
+  bool on_standard_error;
   const char* cannot_open;
   const char* cannot_write;
 };

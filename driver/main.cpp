@@ -1,13 +1,11 @@
-// The tarn program: command line, loading of the CNF, and the run it asks for.
+// The tarn program: loading of the CNF, and the run its command line asks for.
 #include <algorithm>
-#include <cctype>
-#include <cerrno>
 #include <csignal>
-#include <cstdint>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <ctime>
+#include <memory>
+#include <string>
+#include <vector>
 
 #include "base/output_file.h"
 #include "cnf/cnf_read.h"
@@ -15,10 +13,13 @@
 #include "cnf/input_stream.h"
 #include "cnf/preprocessing.h"
 #include "compiler/nnf_manager.h"
+#include "driver/command_line.h"
 #include "driver/count_query.h"
 #include "driver/library.h"
+#include "driver/output_lines.h"
 #include "driver/result_lines.h"
 #include "driver/utility.h"
+#include "driver/version.h"
 #include "nnf/count.h"
 #include "nnf/decomposable.h"
 #include "nnf/entail.h"
@@ -27,197 +28,6 @@
 #include "nnf/smooth.h"
 
 namespace {
-
-constexpr double TARN_VERSION = 2.2;
-
-// What the command line asks of this run beyond the global settings.
-struct command_line {
-  const char* in = nullptr;
-  int simplify_mode = 0;  // 0 none, 1 "-simplify", 2 "-simplify_s"
-  bool count = false;
-  bool reduce = false;
-  bool in_memory = false;
-  bool check_entailment = false;
-  bool dt_out = false;
-  int smooth_mode = 0;  // 0 none, 1 "-smooth", 2 "-smooth_all"
-  const char* force_file = nullptr;
-  const char* exist_file = nullptr;
-  const char* determined_file = nullptr;
-  const char* decompose_except_file = nullptr;
-  const char* dt_in_file = nullptr;
-  const char* block_order_file = nullptr;
-  const char* nnf_in = nullptr;        // "-nnf": count a saved circuit instead of compiling
-  const char* weights_file = nullptr;  // "-weights"
-  const char* assume = nullptr;        // "-assume": literals to condition the count on
-  bool dtree_chosen = false;           // the dtree method or file was given
-};
-
-enum class option_status { ok, not_a_number, out_of_range };
-
-using option_action = option_status (*)(command_line&, char* const* args);
-
-struct option_row {
-  const char* name;
-  int arguments;
-  option_action apply;
-};
-
-bool read_int(const char* text, int* value) { return std::sscanf(text, "%d", value) == 1; }
-
-option_status set_int(const char* text, int* target, int min, int max) {
-  int value;
-  if (!read_int(text, &value)) return option_status::not_a_number;
-  if (value < min || value > max) return option_status::out_of_range;
-  *target = value;
-  return option_status::ok;
-}
-
-// A whole decimal number in [min, max], nothing before or after it.
-option_status set_whole_number(const char* text, long long min, long long max, long long* target) {
-  char* end = nullptr;
-  errno = 0;
-  const long long value = std::strtoll(text, &end, 10);
-  if (end == text || *end != '\0' || std::isspace(static_cast<unsigned char>(*text)))
-    return option_status::not_a_number;
-  if (errno == ERANGE || value < min || value > max) return option_status::out_of_range;
-  *target = value;
-  return option_status::ok;
-}
-
-option_status set_seed(const char* text) {
-  long long seed;
-  const option_status status = set_whole_number(text, 0, UINT32_MAX, &seed);
-  if (status == option_status::ok) RUN_SEED = seed;
-  return status;
-}
-
-constexpr long long MAX_THREADS = 1024;
-
-option_status set_threads(const char* text) {
-  long long threads;
-  const option_status status = set_whole_number(text, 1, MAX_THREADS, &threads);
-  if (status == option_status::ok) THREAD_COUNT = static_cast<unsigned>(threads);
-  return status;
-}
-
-// Cache and block sizes are given in MB and held as 32-bit byte counts.
-option_status set_megabytes(const char* text, std::uint32_t* target) {
-  int megabytes;
-  option_status status = set_int(text, &megabytes, 0, 4095);
-  if (status == option_status::ok) *target = static_cast<std::uint32_t>(megabytes) << 20;
-  return status;
-}
-
-constexpr option_row OPTIONS[] = {
-    {"-in", 1, [](command_line& cl, char* const* a) { cl.in = a[0]; return option_status::ok; }},
-    {"-simplify", 0, [](command_line& cl, char* const*) { cl.simplify_mode = 1; return option_status::ok; }},
-    {"-simplify_s", 0, [](command_line& cl, char* const*) { cl.simplify_mode = 2; return option_status::ok; }},
-    {"-count", 0, [](command_line& cl, char* const*) { cl.count = true; return option_status::ok; }},
-    {"-in_memory", 0, [](command_line& cl, char* const*) { cl.in_memory = true; return option_status::ok; }},
-    {"-reduce", 0, [](command_line& cl, char* const*) { cl.reduce = true; return option_status::ok; }},
-    {"-smooth", 0,
-     [](command_line& cl, char* const*) {
-       if (cl.smooth_mode == 0) cl.smooth_mode = 1;
-       return option_status::ok;
-     }},
-    {"-smooth_all", 0, [](command_line& cl, char* const*) { cl.smooth_mode = 2; return option_status::ok; }},
-    {"-minimize", 0, [](command_line&, char* const*) { MIN_CARD = true; return option_status::ok; }},
-    {"-force", 1, [](command_line& cl, char* const* a) { cl.force_file = a[0]; return option_status::ok; }},
-    {"-exist", 1, [](command_line& cl, char* const* a) { cl.exist_file = a[0]; return option_status::ok; }},
-    {"-determined", 1, [](command_line& cl, char* const* a) { cl.determined_file = a[0]; return option_status::ok; }},
-    {"-decompose_except", 1,
-     [](command_line& cl, char* const* a) { cl.decompose_except_file = a[0]; return option_status::ok; }},
-    {"-visualize", 0, [](command_line&, char* const*) { SAVE_AS_VCG = true; return option_status::ok; }},
-    {"-dt_method", 1,
-     [](command_line& cl, char* const* a) {
-       cl.dtree_chosen = true;
-       return set_int(a[0], &HDTREE_TYPE, 0, INT32_MAX);
-     }},
-    {"-dt_in", 1,
-     [](command_line& cl, char* const* a) {
-       cl.dt_in_file = a[0];
-       cl.dtree_chosen = true;
-       return option_status::ok;
-     }},
-    {"-dt_out", 0, [](command_line& cl, char* const*) { cl.dt_out = true; return option_status::ok; }},
-    {"-ubfs", 2,
-     [](command_line&, char* const* a) {
-       option_status first = set_int(a[0], &FIRST_UBF, INT32_MIN, INT32_MAX);
-       return first != option_status::ok ? first : set_int(a[1], &LAST_UBF, INT32_MIN, INT32_MAX);
-     }},
-    {"-dt_count", 1, [](command_line&, char* const* a) { return set_int(a[0], &HDTREE_TRIES, 1, INT32_MAX); }},
-    {"-seed", 1, [](command_line&, char* const* a) { return set_seed(a[0]); }},
-    {"-threads", 1, [](command_line&, char* const* a) { return set_threads(a[0]); }},
-    {"-block_order_in", 1,
-     [](command_line& cl, char* const* a) {
-       cl.block_order_file = a[0];
-       cl.dtree_chosen = true;
-       HDTREE_TYPE = 5;
-       return option_status::ok;
-     }},
-    {"-no_ddb", 0, [](command_line&, char* const*) { DD_BACKTRACK = false; return option_status::ok; }},
-    {"-no_cache", 0, [](command_line&, char* const*) { CACHING_ON = false; return option_status::ok; }},
-    {"-suppress_ane", 0, [](command_line&, char* const*) { SUPPRESS_AND_NL_EDGES = true; return option_status::ok; }},
-    {"-cache_size", 1, [](command_line&, char* const* a) { return set_megabytes(a[0], &MAX_NNF_CACHE_MEMORY); }},
-    {"-nnf_block_size", 1, [](command_line&, char* const* a) { return set_megabytes(a[0], &MAX_NNF_MEMORY_BLOCK); }},
-    {"-keep_trivial_cls", 0,
-     [](command_line&, char* const*) { SKIP_BINARY_TRIVIAL_CLAUSES = false; return option_status::ok; }},
-    {"-remove_subsumed_cls", 0,
-     [](command_line&, char* const*) { REMOVE_SUBSUMED_CLAUSES = true; return option_status::ok; }},
-    {"-check_entailment", 0, [](command_line& cl, char* const*) { cl.check_entailment = true; return option_status::ok; }},
-    {"-silent", 0, [](command_line&, char* const*) { VERBOSE = false; return option_status::ok; }},
-    {"-nnf", 1, [](command_line& cl, char* const* a) { cl.nnf_in = a[0]; return option_status::ok; }},
-    {"-weights", 1, [](command_line& cl, char* const* a) { cl.weights_file = a[0]; return option_status::ok; }},
-    {"-assume", 1, [](command_line& cl, char* const* a) { cl.assume = a[0]; return option_status::ok; }},
-};
-
-const option_row* find_option(const char* name) {
-  for (const option_row& row : OPTIONS)
-    if (std::strcmp(row.name, name) == 0) return &row;
-  return nullptr;
-}
-
-[[noreturn]] void usage_failure() { fatal("%s", HELP_MSG); }
-
-void check_query_options(const command_line& cl) {
-  if (cl.nnf_in && cl.in) fatal("\nGive -in to compile a CNF or -nnf to count a saved circuit, not both.");
-  if (cl.nnf_in && !cl.count) fatal("\n-nnf counts a saved circuit: give -count with it.");
-  if ((cl.weights_file || cl.assume) && !cl.count) fatal("\n-weights and -assume apply to a count: give -count with them.");
-  // Counting and minimisation add up the variables below an and-node's children, which is exact
-  // only when the children share none.
-  if ((cl.count || MIN_CARD) && (cl.determined_file || cl.decompose_except_file))
-    fatal("\n-count and -minimize cannot be combined with -determined or -decompose_except: their variables are "
-          "shared between the branches of and-nodes, which would make the count and the minimum cardinality inexact.");
-}
-
-// Walks the arguments as the option table says. Every usage failure ends the process here,
-// before the banner.
-command_line parse_command_line(int argc, char** argv) {
-  command_line cl;
-  int i = 1;
-  int n = argc;
-  while (n >= 2 && argv[i][0] == '-') {
-    const char* name = argv[i];
-    if (std::strcmp(name, "-help") == 0) {
-      std::printf("%s", HELP_MSG);
-      tarn_exit(0);
-    }
-    const option_row* row = find_option(name);
-    if (!row) fatal("\nIllegal option %s%s", name, HELP_MSG);
-    if (n - 2 < row->arguments) usage_failure();
-    option_status status = row->apply(cl, argv + i + 1);
-    if (status == option_status::out_of_range)
-      fatal("\nValue \"%s\" of %s is out of range.%s", argv[i + 1], name, HELP_MSG);
-    if (status == option_status::not_a_number) usage_failure();
-    i += 1 + row->arguments;
-    n -= 1 + row->arguments;
-  }
-  if (n != 1) usage_failure();
-  if (HDTREE_TYPE == 5 && !cl.block_order_file)
-    fatal("\nDtree method 5 needs a block order: give it with -block_order_in.%s", HELP_MSG);
-  check_query_options(cl);
-  return cl;
-}
 
 // The simplify modes write the simplified CNF under the output base followed by "_simplified"
 // and end the run there: no dtree, no circuit.
@@ -427,7 +237,6 @@ void compile_and_post_process(const command_line& cl, std::unique_ptr<cnf>& form
 
   int smooth_mode = cl.smooth_mode;
   if (smooth_mode && MIN_CARD) smooth_mode = 0;  // minimisation smooths in its own way
-  if (SUPPRESS_AND_NL_EDGES) MIN_CARD = false;   // cardinalities without negative literals mean nothing
   std::unique_ptr<output_file> staged;
   if (!cl.in_memory) {
     staged = stage_circuit(nnf_out, [&](std::FILE* out) { write_nnf_manager(out, manager.get()); });
@@ -454,6 +263,7 @@ void count_saved_circuit(const command_line& cl) {
 
 int main(int argc, char** argv) {
   install_out_of_memory_handler();
+  remember_output_lines();
   // Past a file-size limit a write then fails with EFBIG, which is reported, instead of the
   // signal killing the run.
   std::signal(SIGXFSZ, SIG_IGN);
@@ -461,11 +271,11 @@ int main(int argc, char** argv) {
   VERBOSE = true;
   command_line cl = parse_command_line(argc, argv);
 
-  std::printf("\ntarn compiler version %0.2f\n", TARN_VERSION);
+  std::printf("\ntarn compiler version %s\n", TARN_VERSION);
   std::clock_t t0 = std::clock();
   if (cl.nnf_in) {
     count_saved_circuit(cl);
-    return 0;
+    tarn_exit(0);
   }
   if (!cl.in) fatal("\nMust specify a CNF filename using the -in directive.");
 
@@ -474,5 +284,5 @@ int main(int argc, char** argv) {
   if (cl.simplify_mode) simplify_and_save(cl.simplify_mode, output_base_name(cl.in), formula);
 
   run_with_large_stack([&] { compile_and_post_process(cl, formula, t0); });
-  return 0;
+  tarn_exit(0);
 }

@@ -17,6 +17,8 @@
 #include <mutex>
 #include <thread>
 
+#include "driver/output_lines.h"
+
 int HDTREE_TYPE = 0;
 int HDTREE_TRIES = 25;
 int FIRST_UBF = 25;
@@ -100,6 +102,7 @@ void tarn_exit(int status) {
   // the others wait here until it has.
   static std::mutex exiting;
   exiting.lock();
+  end_open_line();
   std::exit(status);
 }
 

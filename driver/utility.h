@@ -46,6 +46,7 @@ void set_tarn_defaults();
 using exit_hook = void (*)(int status); // must not return: it exits, throws or longjmps
 exit_hook set_exit_hook(exit_hook hook); // returns the previous hook; nullptr restores exit()
 
+// Ends the process with the given status; the program's last line of output is terminated first.
 [[noreturn]] void tarn_exit(int status);
 // Prints the message on standard output (printf format) and ends with status 1.
 [[noreturn]] void fatal(const char* format, ...) __attribute__((format(printf, 1, 2)));

@@ -463,7 +463,7 @@ void write_orders(std::FILE* out, const hdtree* t) {
   });
 }
 
-const output_failure DTREE_FILE_FAILURE = {stdout, "Cannot open dtree file: %s (%s)\n",
+const output_failure DTREE_FILE_FAILURE = {false, "Cannot open dtree file: %s (%s)\n",
                                            "\nCannot write dtree file: %s (%s)\n"};
 
 void write_dtree_file(const char* path, const std::function<void(std::FILE*)>& write) {

@@ -247,11 +247,11 @@ void choose_post_processing(rng& random, unsigned vars, option_case& o) {
   o.reduce = chance(random, 25);
   unsigned roll = pick(random, 0, 99);
   o.smooth = roll < 15 ? 1 : roll < 30 ? 2 : 0;
-  // Counting and minimising are refused with variables that break decomposition; mostly leave
-  // them out there, so that such compilations are judged too.
-  bool undecomposed = o.determined.given || o.decompose_except.given;
-  o.minimize = chance(random, undecomposed ? 3 : 12);
-  o.count = chance(random, undecomposed ? 10 : 65);
+  // Counting and minimising are refused with variables that break decomposition and with
+  // -suppress_ane; mostly leave them out there, so that such compilations are judged too.
+  bool refused = o.determined.given || o.decompose_except.given || o.suppress_ane;
+  o.minimize = chance(random, refused ? 3 : 12);
+  o.count = chance(random, refused ? 10 : 65);
   if (o.count && vars > 0 && chance(random, 20)) {
     o.assume_given = true;
     o.assume = random_assumptions(random, vars);

@@ -146,6 +146,7 @@ std::string command_line_failure(const test_case& t) {
   const option_case& o = t.options;
   if ((o.count || o.minimize) && (o.determined.given || o.decompose_except.given))
     return "-count and -minimize cannot be combined with -determined or -decompose_except";
+  if ((o.count || o.minimize) && o.suppress_ane) return "cannot be combined with -suppress_ane";
   return "";
 }
 
@@ -294,12 +295,8 @@ void expect_count(const test_case& t, const table& function, expectation& e) {
   std::vector<int> assumed = o.assume_given ? o.assume : std::vector<int>();
   std::size_t mask = counted_mask(f.vars, forgotten);
   table counted = projections(function, f.vars, mask, assumed);
-  // Negative literals dropped from and-nodes change the function; only satisfiability without
-  // assumptions survives, since the models only move upwards.
-  e.value_known = !o.suppress_ane;
-  e.satisfiability_known = !o.suppress_ane || assumed.empty();
   e.satisfiable = counted.count() > 0;
-  if (e.value_known) e.value = e.weighted ? weighted_sum(counted, f.vars, mask, weights) : mpq_class(counted.count());
+  e.value = e.weighted ? weighted_sum(counted, f.vars, mask, weights) : mpq_class(counted.count());
 }
 
 // Compiling forgets the hidden variables and those of -exist; minimisation keeps the fewest
@@ -313,12 +310,8 @@ void expect_circuit(const test_case& t, expectation& e) {
   table compiled = forget_all(formula_models(f), forgotten);
   // A projected circuit is minimised over the variables it counts; the forgotten ones stay free.
   std::size_t counted = counted_mask(f.vars, forgotten_for_count(t));
-  table least = fewest_true(compiled, f.vars, counted);
-  bool minimized = o.minimize && !o.suppress_ane;
-  table function = minimized ? least : compiled;
-  // With -suppress_ane, -minimize still prunes or-nodes by cardinality while compiling, which
-  // keeps at least the minimum-cardinality models.
-  e.lower = o.suppress_ane && o.minimize ? least : function;
+  table function = o.minimize ? fewest_true(compiled, f.vars, counted) : compiled;
+  e.lower = function;
   e.decomposable = !listed_in_range(o.determined, f.vars) && !listed_in_range(o.decompose_except, f.vars);
   // Each added model lies above a model compiled only when no two branches of an and-node share
   // a variable: a dropped negative literal then stands alone in its term.
@@ -327,9 +320,9 @@ void expect_circuit(const test_case& t, expectation& e) {
   // projection made the search decide forgotten variables last.
   bool forgets_late = !exist_vars(t).empty() && forgotten_for_count(t).empty();
   e.disjoint = o.suppress_ane ? determinism::none : forgets_late ? determinism::decisions : determinism::all;
-  // Minimisation replaces smoothing, and is itself dropped with -suppress_ane.
-  e.smooth = o.minimize ? minimized : o.smooth != 0;
-  e.complete_over = minimized ? counted : !o.minimize && o.smooth == 2 ? counted_mask(f.vars, {}) : 0;
+  // Minimisation replaces smoothing.
+  e.smooth = o.minimize || o.smooth != 0;
+  e.complete_over = o.minimize ? counted : o.smooth == 2 ? counted_mask(f.vars, {}) : 0;
   e.nnf_file = !o.in_memory;
   if (o.count) expect_count(t, function, e);
   e.check_entailment = o.check_entailment;

@@ -29,10 +29,8 @@ struct expectation {
   std::size_t complete_over = 0;  // the variables the root must mention (bit v - 1)
   bool nnf_file = true;           // a circuit file is left behind
 
-  bool count = false;        // answer lines expected
-  bool value_known = false;  // the count's value is determined (not -suppress_ane)
+  bool count = false;  // answer lines expected
   mpq_class value;
-  bool satisfiability_known = false;
   bool satisfiable = false;
   std::string type;  // "mc", "wmc", "pmc" or "pwmc"
   bool weighted = false;

@@ -54,8 +54,9 @@ bool ends_with(const std::string& text, const std::string& end) {
 // tarn's message, or the circuit store's and the smoothing's own, on standard output; the
 // partitioner's names the array on standard error.
 bool reports_out_of_memory(const outcome& o) {
-  return ends_with(o.out, "\nOut of memory.") || ends_with(o.out, " (Cannot allocate memory)") || ends_with(o.out, "\nOut of memory for storing NNF.") ||
-         ends_with(o.out, "\nOut of memory for storing smoothed NNF.") ||
+  return ends_with(o.out, "\nOut of memory.\n") || ends_with(o.out, " (Cannot allocate memory)\n") ||
+         ends_with(o.out, "\nOut of memory for storing NNF.\n") ||
+         ends_with(o.out, "\nOut of memory for storing smoothed NNF.\n") ||
          o.err.rfind("Memory allocation failed for HGP: ", 0) == 0;
 }
 

@@ -226,7 +226,7 @@ TEST(NnfManager, ABlockSizeOfZeroEndsTheRunOutOfMemoryBeforeCompiling) {
   dir.write("f.cnf", "p cnf 2 1\n1 2 0\n");
   tarn_test::run_result run = tarn_test::run_tarn({"-in", "f.cnf", "-nnf_block_size", "0"}, dir.path());
   EXPECT_EQ(run.status, 1);
-  const std::string message = "\nOut of memory for storing NNF.";
+  const std::string message = "\nOut of memory for storing NNF.\n";
   ASSERT_GE(run.out.size(), message.size());
   EXPECT_EQ(run.out.substr(run.out.size() - message.size()), message);
   EXPECT_EQ(run.out.find("Compiling"), std::string::npos);

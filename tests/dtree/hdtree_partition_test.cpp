@@ -260,11 +260,6 @@ TEST(DefaultDtree, ConstructionWithoutAnyTryEndsWithAMessage) {
   FIRST_UBF = 12;
   LAST_UBF = 10;
   EXPECT_FATAL(cnf2hdtree(f.get(), h.get(), 1, nullptr), "balance factors 12 to 10");
-  tarn_test::temp_dir dir;
-  dir.write("f.cnf", "p cnf 4 4\n1 -2 0\n2 3 0\n-3 4 0\n4 1 0\n");
-  tarn_test::run_result r = tarn_test::run_tarn_line(dir.path(), "-in f.cnf -dt_method 1 -ubfs 0 0");
-  EXPECT_EQ(r.status, 1);
-  EXPECT_NE(r.err.find("UBfactor should be between 1 and 49.\n"), std::string::npos) << r.err;
 }
 
 TEST(DefaultDtree, RandomFormulasGetValidTreesAndGiveTheHypergraphBack) {

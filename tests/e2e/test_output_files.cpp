@@ -59,7 +59,7 @@ TEST(FailedWrites, AFileSizeLimitEndsTheRunWithTheReasonAndNoFile) {
   dir.write("f.cnf", chain(200));
   run_result r = run_shell(dir, "ulimit -f 4; exec \"$TARN\" -in f.cnf -dt_method 2 -silent");
   EXPECT_EQ(r.status, 1) << r.out;
-  EXPECT_TRUE(ends_with(r.out, "\nCannot write file: f.cnf.nnf (" + std::string(std::strerror(EFBIG)) + ")"))
+  EXPECT_TRUE(ends_with(r.out, "\nCannot write file: f.cnf.nnf (" + std::string(std::strerror(EFBIG)) + ")\n"))
       << r.out;
   EXPECT_EQ(entries(dir.path()), std::vector<std::string>{"f.cnf"});
 }
@@ -70,7 +70,7 @@ TEST(FailedWrites, AFullDeviceEndsTheRunWithTheReason) {
   ASSERT_EQ(symlink("/dev/full", dir.file("f.cnf.nnf").c_str()), 0);
   run_result r = run_tarn({"-in", "f.cnf", "-dt_method", "2", "-silent", "-count"}, dir.path());
   EXPECT_EQ(r.status, 1);
-  EXPECT_TRUE(ends_with(r.out, "\nCannot write file: f.cnf.nnf (" + std::string(std::strerror(ENOSPC)) + ")"))
+  EXPECT_TRUE(ends_with(r.out, "\nCannot write file: f.cnf.nnf (" + std::string(std::strerror(ENOSPC)) + ")\n"))
       << r.out;
 }
 
@@ -99,7 +99,7 @@ TEST(FailedWrites, AReadOnlyFolderEndsTheRunWithTheReasonAndNoFile) {
   run_result r = run_shell(dir, as_user + "\"$TARN\" -in f.cnf -silent");
   chmod(dir.path().c_str(), 0755);
   EXPECT_EQ(r.status, 1) << r.out;
-  EXPECT_TRUE(ends_with(r.out, "Cannot open file: f.cnf.nnf (" + std::string(std::strerror(EACCES)) + ")"))
+  EXPECT_TRUE(ends_with(r.out, "Cannot open file: f.cnf.nnf (" + std::string(std::strerror(EACCES)) + ")\n"))
       << r.out;
   EXPECT_EQ(entries(dir.path()), std::vector<std::string>{"f.cnf"});
 }
