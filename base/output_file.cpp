@@ -22,11 +22,15 @@ constexpr std::size_t STAGED_SLOTS = 16;
 char staged_paths[STAGED_SLOTS][PATH_MAX];
 std::mutex staged_lock;
 
+// No lock: this may run at exit, or on a limit, while another thread holds it; the slots are
+// plain characters, and unlink of a name half-written or gone does no harm.
 void remove_staged_files() {
-  std::lock_guard<std::mutex> guard(staged_lock);
   for (const char* path : staged_paths)
     if (path[0]) unlink(path);
 }
+
+// Where the output file "-" goes: standard output, or what it was before messages took its place.
+std::FILE* standard_output_file = nullptr;
 
 bool register_staged(const std::string& path) {
   static const bool removed_at_exit = std::atexit(remove_staged_files) == 0;
@@ -59,12 +63,23 @@ std::FILE* stream_of(const output_failure& failure) { return failure.on_standard
 
 }  // namespace
 
+void route_messages_to_standard_error() {
+  std::fflush(stdout);
+  int circuit_fd = dup(STDOUT_FILENO);
+  if (circuit_fd < 0 || dup2(STDERR_FILENO, STDOUT_FILENO) < 0)
+    fatal("\nCannot redirect standard output (%s)", std::strerror(errno));
+  standard_output_file = fdopen(circuit_fd, "w");
+  if (!standard_output_file) fatal("\nCannot redirect standard output (%s)", std::strerror(errno));
+}
+
+void discard_staged_files() { remove_staged_files(); }
+
 const output_failure DATA_FILE_FAILURE = {false, "\nCannot open file: %s (%s)", "\nCannot write file: %s (%s)"};
 const output_failure PICTURE_FILE_FAILURE = {true, "Cannot open file: %s (%s)\n", "Cannot write file: %s (%s)\n"};
 
 output_file::output_file(std::string target) : target_(std::move(target)) {
   if (target_ == "-") {
-    file_ = stdout;
+    file_ = standard_output_file ? standard_output_file : stdout;
     return;
   }
   struct stat status;
@@ -109,7 +124,7 @@ void output_file::open_staged() {
 }
 
 output_file::~output_file() {
-  if (file_ && file_ != stdout) std::fclose(file_);
+  if (file_ && target_ != "-") std::fclose(file_);
   if (staged_exists_) remove_staged();
 }
 
@@ -127,7 +142,7 @@ bool output_file::finish() {
     written = false;
     cause = errno;
   }
-  if (file_ != stdout && std::fclose(file_) != 0) {
+  if (target_ != "-" && std::fclose(file_) != 0) {
     if (written) cause = errno;
     written = false;
   }

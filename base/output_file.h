@@ -17,6 +17,9 @@ class output_file {
   output_file& operator=(const output_file&) = delete;
 
   bool is_open() const { return file_ != nullptr; }
+  // Written to a temporary file (else in place: standard output, a device or a pipe), which can be
+  // read back after finish().
+  bool is_staged() const { return !staged_.empty(); }
   std::FILE* get() const { return file_; }
   // Flushes and closes the temporary file, which can then be read back under staged_path().
   // False when a write, the flush or the close failed.
@@ -39,6 +42,13 @@ class output_file {
   void open_staged();
   void remove_staged();
 };
+
+// Sends what the program prints on standard output to standard error from now on, and keeps the
+// real standard output for the output file named "-".
+void route_messages_to_standard_error();
+
+// Removes every temporary file not yet committed; safe to call while other threads run.
+void discard_staged_files();
 
 // How a writer reports failures: the stream (standard error or output, taken when reporting, as
 // standard output may have been replaced by then), and printf formats taking the path and the

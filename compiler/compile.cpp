@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "base/run_limits.h"
 #include "cnf/conflict_analysis.h"
 #include "cnf/unit-resolution.h"
 #include "compiler/cache.h"
@@ -27,9 +28,26 @@ namespace {
 constexpr unsigned STEPS_PER_CLOCK_READING = 1024;
 unsigned steps_since_clock_reading = 0;
 
+// A line with the wall time, the part of the search done, the circuit and cache sizes and the
+// memory every few seconds, so that a long compilation shows where it stands.
+constexpr double SECONDS_BETWEEN_PROGRESS_LINES = 5;
+double next_progress_line = SECONDS_BETWEEN_PROGRESS_LINES;
+const nnf_manager* progress_nodes = nullptr;
+const cnf_cache_manager* progress_cache = nullptr;
+
+void print_progress_line() {
+  double now = wall_seconds();
+  if (now < next_progress_line) return;
+  next_progress_line = now + SECONDS_BETWEEN_PROGRESS_LINES;
+  std::printf("\nProgress: %.1f s wall, %.1f%% done, %u nodes, %u cache entries, %zu MB\n", now, completed_fraction,
+              progress_nodes->node_count, progress_cache->count, resident_megabytes());
+  std::fflush(stdout);
+}
+
 void report_progress() {
   if (++steps_since_clock_reading < STEPS_PER_CLOCK_READING) return;
   steps_since_clock_reading = 0;
+  print_progress_line();
   std::clock_t now = std::clock();
   if (now - elapsed_time <= progress_inc) return;
   elapsed_time = now;
@@ -69,6 +87,7 @@ void declare_current_dtree(dtree* t) {
 void initialize_progress() {
   completed_fraction = 0;
   elapsed_time = 0;
+  next_progress_line = wall_seconds() + SECONDS_BETWEEN_PROGRESS_LINES;
   last_progress_reported = 0;
   steps_since_clock_reading = 0;
 }
@@ -82,6 +101,8 @@ nnf_node* comp_dtree(dtree_manager* dm, cnf_manager* cm, nnf_manager* nm, cnf_ca
   }
   declare_current_dtree(root);
   initialize_progress();
+  progress_nodes = nm;
+  progress_cache = cache;
   literal** start = cm->trail_top;
   cm->caching = CACHING_ON;
   dm->caching = CACHING_ON;

@@ -426,7 +426,7 @@ void save_nnf_manager_to_file(const char* path, nnf_manager* m) {
   save_whole_file(path, [&](std::FILE* file) { write_nnf_manager(file, m); }, DATA_FILE_FAILURE);
 }
 
-void write_nnf_manager(std::FILE* file, nnf_manager* m) {
+std::pair<unsigned, unsigned> write_nnf_manager(std::FILE* file, nnf_manager* m) {
   unsigned nodes = 0, edges = 0;
   count_nnf_nodes(m->root, &nodes, &edges);
   if (VERBOSE) {
@@ -456,6 +456,7 @@ void write_nnf_manager(std::FILE* file, nnf_manager* m) {
     n->id = next_index++;
   });
   if (VERBOSE) std::printf("done.");
+  return {nodes, edges};
 }
 
 // The same post-order as the writer, each node taking the next index.

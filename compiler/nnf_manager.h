@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "cnf/cnf_manager.h"
@@ -102,5 +103,6 @@ nnf_node* e_clause2nnf_node(const clause* c, nnf_manager* m);
 void count_nnf_nodes(nnf_node* node, unsigned* nodes, unsigned* edges);
 // Writes the file whole or not at all, with the messages of save_nnf_to_file.
 void save_nnf_manager_to_file(const char* path, nnf_manager* m);
-void write_nnf_manager(std::FILE* out, nnf_manager* m);
+// Returns the nodes and edges written.
+std::pair<unsigned, unsigned> write_nnf_manager(std::FILE* out, nnf_manager* m);
 std::unique_ptr<nnf> extract_nnf_from_manager(nnf_manager* m);

@@ -14,7 +14,13 @@ const char USAGE_TEXT[] =
     "       tarn -nnf FILE.nnf -count [-weights FILE] [-assume \"LITERALS\"]\n"
     "       tarn -help | -version\n"
     "\n"
-    "  -in FILE                the CNF file to compile; the circuit goes to FILE.nnf\n"
+    "  -in FILE                the CNF file to compile (\"-\": standard input; gzip, xz, bzip2 read too);\n"
+    "                          the circuit goes to FILE.nnf\n"
+    "  -out PATH               write the circuit to PATH instead (\"-\": standard output, messages to\n"
+    "                          standard error)\n"
+    "  -timeout SECONDS        stop the run after this wall time (exit status 3, no circuit file)\n"
+    "  -mem_limit MB           stop the run when its memory passes this (exit status 3, no circuit file)\n"
+    "  -stats FILE             write the run's statistics as one JSON object to FILE\n"
     "  -count                  print the number of models (weighted and projected when the CNF says so)\n"
     "  -weights FILE           count with this weight file's weights and projection instead of the CNF's\n"
     "  -assume \"LITERALS\"      count under these literals, e.g. \"3 -7\"; needs -count\n"
@@ -82,6 +88,8 @@ constexpr number_range SEEDS{0, UINT32_MAX};
 constexpr number_range THREAD_COUNTS{1, 1024};
 constexpr number_range BALANCE_FACTORS{1, 49};  // the partitioner's own bounds
 constexpr number_range MEGABYTES{0, 4095};      // held as 32-bit byte counts
+constexpr number_range LIMIT_SECONDS{1, 1000000000};
+constexpr number_range LIMIT_MEGABYTES{1, 1000000000};
 
 std::uint32_t bytes_of(long long megabytes) { return static_cast<std::uint32_t>(megabytes) << 20; }
 
@@ -158,6 +166,12 @@ constexpr option_row OPTIONS[] = {
     {"-nnf", 1, nullptr, [](command_line& cl, const option_arguments& a) { cl.nnf_in = a.texts[0]; }},
     {"-weights", 1, nullptr, [](command_line& cl, const option_arguments& a) { cl.weights_file = a.texts[0]; }},
     {"-assume", 1, nullptr, [](command_line& cl, const option_arguments& a) { cl.assume = a.texts[0]; }},
+    {"-out", 1, nullptr, [](command_line& cl, const option_arguments& a) { cl.out = a.texts[0]; }},
+    {"-timeout", 1, &LIMIT_SECONDS,
+     [](command_line& cl, const option_arguments& a) { cl.timeout_seconds = a.numbers[0]; }},
+    {"-mem_limit", 1, &LIMIT_MEGABYTES,
+     [](command_line& cl, const option_arguments& a) { cl.mem_limit_megabytes = a.numbers[0]; }},
+    {"-stats", 1, nullptr, [](command_line& cl, const option_arguments& a) { cl.stats_file = a.texts[0]; }},
     {"-help", 0, nullptr, [](command_line&, const option_arguments&) { print_usage(); }},
     {"-h", 0, nullptr, [](command_line&, const option_arguments&) { print_usage(); }},
     {"--help", 0, nullptr, [](command_line&, const option_arguments&) { print_usage(); }},
@@ -211,6 +225,8 @@ option_arguments arguments_of(const option_row& row, char* const* texts) {
 void check_query_options(const command_line& cl) {
   if (cl.nnf_in && cl.in) fatal("\nGive -in to compile a CNF or -nnf to count a saved circuit, not both.");
   if (cl.nnf_in && !cl.count) fatal("\n-nnf counts a saved circuit: give -count with it.");
+  if (cl.out && (cl.in_memory || cl.nnf_in || cl.simplify_mode))
+    fatal("\n-out names the circuit file, which -in_memory, -nnf and the simplify modes do not write.");
   if ((cl.weights_file || cl.assume) && !cl.count) fatal("\n-weights and -assume apply to a count: give -count with them.");
 }
 

@@ -25,6 +25,10 @@ struct command_line {
   const char* weights_file = nullptr;  // "-weights"
   const char* assume = nullptr;        // "-assume": literals to condition the count on
   bool dtree_chosen = false;           // the dtree method or file was given
+  const char* out = nullptr;           // "-out": the circuit file, "-" for standard output
+  long long timeout_seconds = 0;       // "-timeout": 0 for none
+  long long mem_limit_megabytes = 0;   // "-mem_limit": 0 for none
+  const char* stats_file = nullptr;    // "-stats": the JSON statistics file
 };
 
 // Walks the arguments as the option table says. A usage failure ends the process with status 1,

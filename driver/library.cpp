@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <ctime>
 
+#include "base/run_limits.h"
 #include "cnf/cnf_manager.h"
 #include "cnf/cnf_read.h"
 #include "compiler/cache.h"
@@ -94,6 +95,21 @@ void search_soundly_with_shared_variables(const cnf_manager* cm) {
   }
 }
 
+void report_dtree(const dtree_manager& dm, compile_report& report) {
+  report.max_cluster = dm.max_cluster;
+  report.max_cutset = dm.max_cutset;
+  report.max_context = dm.max_context;
+  report.max_separator = dm.max_separator;
+  report.dtree_height = dm.root ? dm.root->height : 0;
+}
+
+void report_search(const cnf_cache_manager& cache, const cnf_manager& cm, compile_report& report) {
+  report.cache_hits = cache.hits;
+  report.cache_misses = cache.misses;
+  report.cache_entries = cache.count;
+  report.learned_clauses = cm.learned_count;
+}
+
 void compile(compiler_stages& stages, cnf_manager* cm) {
   if (VERBOSE) {
     std::printf("\nCompiling...");
@@ -129,7 +145,8 @@ std::unique_ptr<nnf_manager> dez2irivi_cmd_line(cnf* formula, const char* block_
                                                 const char* dtree_out_file, const char* exist_file,
                                                 const char* force_file, const char* determined_file,
                                                 const char* decompose_except_file,
-                                                const std::vector<unsigned>& forgotten) {
+                                                const std::vector<unsigned>& forgotten, compile_report* report) {
+  double wall_start = wall_seconds();
   std::clock_t start = std::clock();
   std::unique_ptr<hgr> h = cnf2hgr(formula);
   std::unique_ptr<hdtree> tree =
@@ -145,10 +162,18 @@ std::unique_ptr<nnf_manager> dez2irivi_cmd_line(cnf* formula, const char* block_
   search_soundly_with_shared_variables(cm.get());
   compiler_stages stages = build_compiler_stages(tree, h, cm.get());
   std::clock_t preprocessing = std::clock() - start;
+  double wall_compile_start = wall_seconds();
 
   start = std::clock();
   compile(stages, cm.get());
   std::clock_t compiling = std::clock() - start;
+  double wall_release_start = wall_seconds();
+  if (report) {
+    report_dtree(*stages.dtrees, *report);
+    report_search(*stages.cache, *cm, *report);
+    report->preprocessing_seconds = wall_compile_start - wall_start;
+    report->compile_seconds = wall_release_start - wall_compile_start;
+  }
   if (VERBOSE) {
     print_bytes("\nCache memory:", stages.cache->memory);
     std::printf(" / Cache count: %u", stages.cache->count);
@@ -158,6 +183,7 @@ std::unique_ptr<nnf_manager> dez2irivi_cmd_line(cnf* formula, const char* block_
   start = std::clock();
   release_search_structures(stages, cm);
   std::clock_t postprocessing = std::clock() - start;
+  if (report) report->release_seconds = wall_seconds() - wall_release_start;
   if (VERBOSE)
     std::printf("\nCompile Time: %0.3fs / Pre-Processing: %0.3fs / Post-Processing: %0.3fs\n",
                 seconds_between(0, compiling), seconds_between(0, preprocessing), seconds_between(0, postprocessing));

@@ -5,9 +5,11 @@
 #include <ctime>
 #include <memory>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "base/output_file.h"
+#include "base/run_limits.h"
 #include "cnf/cnf_read.h"
 #include "cnf/directives.h"
 #include "cnf/input_stream.h"
@@ -18,6 +20,7 @@
 #include "driver/library.h"
 #include "driver/output_lines.h"
 #include "driver/result_lines.h"
+#include "driver/run_statistics.h"
 #include "driver/utility.h"
 #include "driver/version.h"
 #include "nnf/count.h"
@@ -140,29 +143,46 @@ struct count_setup {
   count_query query;
 };
 
-// The circuit is written whole to a staged file, which post-processing reads back and replaces;
-// it takes the circuit file's name only once the run has printed its answers, so a run that
-// fails on the way leaves no circuit file.
-template <typename Write>
-std::unique_ptr<output_file> stage_circuit(const std::string& nnf_out, Write write) {
-  auto staged = std::make_unique<output_file>(nnf_out);
-  require_open(*staged, nnf_out.c_str(), DATA_FILE_FAILURE);
-  write(staged->get());
-  require_finished(*staged, nnf_out.c_str(), DATA_FILE_FAILURE);
-  return staged;
-}
+// The circuit file is opened before compiling, so that a location it cannot be written to ends
+// the run before the work. It is written whole to a staged file, which post-processing reads
+// back and replaces, and takes its name only once the run has printed its answers, so a run that
+// fails on the way leaves no circuit file. Standard output, a device or a pipe is written once,
+// at the end, from the circuit in memory.
+struct circuit_file {
+  std::string path;
+  std::unique_ptr<output_file> file;
+  bool written = false;
+
+  bool read_back() const { return file && file->is_staged(); }
+
+  template <typename Write>
+  void write(Write write_circuit) {
+    if (written) open();  // a staged file is replaced by a new one
+    write_circuit(file->get());
+    require_finished(*file, path.c_str(), DATA_FILE_FAILURE);
+    written = true;
+  }
+  void open() {
+    file = std::make_unique<output_file>(path);
+    require_open(*file, path.c_str(), DATA_FILE_FAILURE);
+  }
+  void commit() {
+    if (file) require_committed(*file, path.c_str(), DATA_FILE_FAILURE);
+  }
+};
 
 // Reduce, minimise, smooth, count and check, in that order whatever the order of the options,
 // then the circuit file is written again.
 count_answer post_process(const command_line& cl, int smooth_mode, std::unique_ptr<nnf_manager>& manager,
-                          std::unique_ptr<output_file>& staged, const std::string& nnf_out, std::unique_ptr<cnf>& formula,
-                          const count_setup& setup) {
+                          circuit_file& output, std::unique_ptr<cnf>& formula, const count_setup& setup,
+                          run_statistics& stats) {
+  double start = wall_seconds();
   std::unique_ptr<nnf> circuit;
-  if (cl.in_memory) {
+  if (output.read_back()) {
+    circuit = load_nnf_from_file(output.file->staged_path().c_str());
+  } else {
     circuit = extract_nnf_from_manager(manager.get());
     free_nnf_manager(manager);
-  } else {
-    circuit = load_nnf_from_file(staged->staged_path().c_str());
   }
   if (!MIN_CARD) save_picture("nnf.vcg", *circuit);
   if (cl.reduce) reduce_step(*circuit);
@@ -171,7 +191,10 @@ count_answer post_process(const command_line& cl, int smooth_mode, std::unique_p
   count_answer answer;
   if (cl.count) answer = count_step(*circuit, smooth_mode, setup.query);
   if (cl.check_entailment) check_step(*circuit, formula);
-  if (!cl.in_memory) staged = stage_circuit(nnf_out, [&](std::FILE* out) { write_nnf(out, *circuit); });
+  if (output.file) output.write([&](std::FILE* out) { write_nnf(out, *circuit); });
+  stats.circuit_nodes = circuit->node_count;
+  stats.circuit_edges = circuit->edge_count;
+  stats.post_processing_seconds = wall_seconds() - start;
   return answer;
 }
 
@@ -215,10 +238,26 @@ count_setup set_up_count(const command_line& cl, const count_directives& from_cn
   return setup;
 }
 
-void compile_and_post_process(const command_line& cl, std::unique_ptr<cnf>& formula, std::clock_t t0) {
+void record_answer(const count_query& query, const count_answer& answer, run_statistics& stats) {
+  stats.counted = true;
+  stats.count_type = count_type_name(query.type);
+  stats.satisfiable = answer.satisfiable;
+  stats.count = answer_text(answer.value);
+}
+
+void record_end(std::clock_t t0, run_statistics& stats) {
+  stats.total_seconds = wall_seconds();
+  stats.cpu_seconds = seconds_between(t0, std::clock());
+  stats.peak_megabytes = peak_resident_megabytes();
+}
+
+void compile_and_post_process(const command_line& cl, std::unique_ptr<cnf>& formula, std::clock_t t0,
+                              run_statistics& stats) {
   unsigned var_count = formula->var_count;
   std::string output_base = output_base_name(cl.in);
-  std::string nnf_out = fname_with_added_extension(output_base, ".nnf");
+  circuit_file output{cl.out ? cl.out : fname_with_added_extension(output_base, ".nnf"), nullptr};
+  if (!cl.in_memory) output.open();
+  std::unique_ptr<output_file> stats_file = cl.stats_file ? open_statistics_file(cl.stats_file) : nullptr;
   std::string dtree_out = cl.dt_out ? fname_with_added_extension(output_base, ".dtree") : std::string();
   count_setup setup = set_up_count(cl, formula->directives, var_count);
   if (!setup.forgotten.empty()) {
@@ -232,22 +271,32 @@ void compile_and_post_process(const command_line& cl, std::unique_ptr<cnf>& form
 
   std::unique_ptr<nnf_manager> manager = dez2irivi_cmd_line(
       formula.get(), cl.block_order_file, cl.dt_in_file, cl.dt_out ? dtree_out.c_str() : nullptr, cl.exist_file,
-      cl.force_file, cl.determined_file, cl.decompose_except_file, setup.forgotten);
+      cl.force_file, cl.determined_file, cl.decompose_except_file, setup.forgotten, &stats.compiling);
+  stats.dtree_method = HDTREE_TYPE;
+  stats.seed = DTREE_SEED_USED;
   if (!cl.check_entailment) free_cnf(formula);
 
   int smooth_mode = cl.smooth_mode;
   if (smooth_mode && MIN_CARD) smooth_mode = 0;  // minimisation smooths in its own way
-  std::unique_ptr<output_file> staged;
-  if (!cl.in_memory) {
-    staged = stage_circuit(nnf_out, [&](std::FILE* out) { write_nnf_manager(out, manager.get()); });
+  bool post_processing = SAVE_AS_VCG || smooth_mode || cl.count || MIN_CARD || cl.reduce || cl.check_entailment;
+  if (output.read_back() || (output.file && !post_processing)) {
+    output.write([&](std::FILE* out) {
+      std::tie(stats.circuit_nodes, stats.circuit_edges) = write_nnf_manager(out, manager.get());
+    });
     free_nnf_manager(manager);
+  } else if (!post_processing) {
+    count_nnf_nodes(manager->root, &stats.circuit_nodes, &stats.circuit_edges);
   }
   count_answer answer;
-  if (SAVE_AS_VCG || smooth_mode || cl.count || MIN_CARD || cl.reduce || cl.check_entailment)
-    answer = post_process(cl, smooth_mode, manager, staged, nnf_out, formula, setup);
-  if (VERBOSE) std::printf("\n\nTotal Time: %0.3fs\n", seconds_between(t0, std::clock()));
-  if (cl.count) print_answer(setup.query, answer);
-  if (staged) require_committed(*staged, nnf_out.c_str(), DATA_FILE_FAILURE);
+  if (post_processing) answer = post_process(cl, smooth_mode, manager, output, formula, setup, stats);
+  record_end(t0, stats);
+  if (VERBOSE) std::printf("\n\nTotal Time: %0.3fs / Wall Time: %0.3fs\n", stats.cpu_seconds, stats.total_seconds);
+  if (cl.count) {
+    print_answer(setup.query, answer);
+    record_answer(setup.query, answer, stats);
+  }
+  if (stats_file) save_statistics(*stats_file, cl.stats_file, stats);
+  output.commit();
 }
 
 // "-nnf FILE -count": the saved circuit counted under the weight file and the assumptions.
@@ -270,6 +319,8 @@ int main(int argc, char** argv) {
   set_tarn_defaults();
   VERBOSE = true;
   command_line cl = parse_command_line(argc, argv);
+  if (cl.out && std::string(cl.out) == "-") route_messages_to_standard_error();
+  watch_run_limits(cl.timeout_seconds, cl.mem_limit_megabytes);
 
   std::printf("\ntarn compiler version %s\n", TARN_VERSION);
   std::clock_t t0 = std::clock();
@@ -280,9 +331,15 @@ int main(int argc, char** argv) {
   if (!cl.in) fatal("\nMust specify a CNF filename using the -in directive.");
 
   std::unique_ptr<cnf> formula = get_cnf_from_file(cl.in, SKIP_BINARY_TRIVIAL_CLAUSES);
+  run_statistics stats;
+  stats.input = cl.in;
+  stats.variables = formula->var_count;
+  stats.clauses = formula->clause_count();
+  stats.eclauses = formula->eclause_count;
+  stats.read_seconds = wall_seconds();
   if (SAVE_AS_VCG) save_cnf_as_vcg("cnf.vcg", *formula);
   if (cl.simplify_mode) simplify_and_save(cl.simplify_mode, output_base_name(cl.in), formula);
 
-  run_with_large_stack([&] { compile_and_post_process(cl, formula, t0); });
+  run_with_large_stack([&] { compile_and_post_process(cl, formula, t0, stats); });
   tarn_exit(0);
 }

@@ -34,6 +34,7 @@ bool SAVE_AS_VCG = false;
 bool MIN_CARD = false;
 bool VERBOSE = false;
 std::int64_t RUN_SEED = -1;
+std::int64_t DTREE_SEED_USED = -1;
 unsigned THREAD_COUNT = 0;
 bool DECIDE_SHOWN_FIRST = false;
 std::vector<char> DETERMINED_VARS;

@@ -440,6 +440,7 @@ std::unique_ptr<hdtree> hgr2hdtree_rc(hgr* h) {
   remove_empty_edges(h);
   hdtree_tries run;
   run.seed = run_seed();
+  DTREE_SEED_USED = run.seed;
   run.count = static_cast<unsigned>(tries);
   initialize_best_hdtree(&run);
   sum_leaf_clusters(h, run.leaf_sum);

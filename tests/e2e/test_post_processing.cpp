@@ -137,7 +137,7 @@ TEST(PostProcessing, StepsRunInTheirFixedOrderWithTheirMessages) {
   EXPECT_LT(smoothing, counting);
   std::string out = tarn_test::mask_times(r.out);
   const std::string ending =
-      "\n\nTotal Time: <t>\n\ns SATISFIABLE\nc s type mc\nc s log10-estimate 0.602059991327962\nc s exact arb int 4\n";
+      "\n\nTotal Time: <t> / Wall Time: <t>\n\ns SATISFIABLE\nc s type mc\nc s log10-estimate 0.602059991327962\nc s exact arb int 4\n";
   EXPECT_EQ(out.substr(out.size() - ending.size()), ending);
   for (const char* picture : {"cnf.vcg", "dtree.vcg", "nnf.vcg", "reduced_nnf.vcg", "smoothed_nnf.vcg"})
     EXPECT_TRUE(file_exists(dir.file(picture))) << picture;

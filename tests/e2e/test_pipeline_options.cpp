@@ -1,0 +1,112 @@
+// The options a pipeline relies on: where the circuit goes (-out), limits (-timeout, -mem_limit)
+// and the statistics file (-stats).
+#include <dirent.h>
+
+#include "test_support.h"
+
+using tarn_test::file_exists;
+using tarn_test::read_file;
+using tarn_test::run_result;
+using tarn_test::run_tarn;
+using tarn_test::temp_dir;
+
+namespace {
+
+const char* const SMALL = "p cnf 3 2\n1 2 0\n-2 3 0\n";
+
+// x1 or x2, x2 or x3, ...: its default dtree takes the bisection tries seconds.
+std::string chain(unsigned vars) {
+  std::string text = "p cnf " + std::to_string(vars) + " " + std::to_string(vars - 1) + "\n";
+  for (unsigned v = 1; v < vars; ++v) text += std::to_string(v) + " " + std::to_string(v + 1) + " 0\n";
+  return text;
+}
+
+std::vector<std::string> entries(const std::string& folder) {
+  std::vector<std::string> names;
+  DIR* d = opendir(folder.c_str());
+  while (dirent* e = d ? readdir(d) : nullptr) {
+    std::string name = e->d_name;
+    if (name != "." && name != "..") names.push_back(name);
+  }
+  if (d) closedir(d);
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+}  // namespace
+
+TEST(OutOption, NamesTheCircuitFile) {
+  temp_dir dir;
+  dir.write("f.cnf", SMALL);
+  ASSERT_EQ(run_tarn({"-in", "f.cnf", "-silent", "-seed", "1"}, dir.path()).status, 0);
+  std::string usual = read_file(dir.file("f.cnf.nnf"));
+  std::remove(dir.file("f.cnf.nnf").c_str());
+  run_result r = run_tarn({"-in", "f.cnf", "-silent", "-seed", "1", "-out", "g.nnf", "-count"}, dir.path());
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_EQ(read_file(dir.file("g.nnf")), usual);
+  EXPECT_FALSE(file_exists(dir.file("f.cnf.nnf")));
+}
+
+TEST(OutOption, DashWritesTheCircuitAloneOnStandardOutput) {
+  temp_dir dir;
+  dir.write("f.cnf", SMALL);
+  ASSERT_EQ(run_tarn({"-in", "f.cnf", "-seed", "1", "-smooth"}, dir.path()).status, 0);
+  std::string usual = read_file(dir.file("f.cnf.nnf"));
+  std::remove(dir.file("f.cnf.nnf").c_str());
+  run_result r = run_tarn({"-in", "f.cnf", "-seed", "1", "-smooth", "-count", "-out", "-"}, dir.path());
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, usual);
+  EXPECT_NE(r.err.find("c s exact arb int 4\n"), std::string::npos) << r.err;
+  EXPECT_EQ(entries(dir.path()), std::vector<std::string>{"f.cnf"});
+}
+
+TEST(OutOption, AnUnwritableLocationEndsTheRunBeforeCompiling) {
+  temp_dir dir;
+  dir.write("f.cnf", SMALL);
+  run_result r = run_tarn({"-in", "f.cnf", "-out", "no/such/folder.nnf"}, dir.path());
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.out.find("Cannot open file: no/such/folder.nnf (No such file or directory)\n"), std::string::npos);
+  EXPECT_EQ(r.out.find("Compiling"), std::string::npos) << r.out;
+  r = run_tarn({"-in", "f.cnf", "-out", "x.nnf", "-in_memory"}, dir.path());
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.out.find("-out names the circuit file"), std::string::npos) << r.out;
+}
+
+TEST(RunLimits, ATimeLimitStopsTheRunWithItsStatusAndNoFile) {
+  temp_dir dir;
+  dir.write("f.cnf", chain(20000));
+  run_result r = run_tarn({"-in", "f.cnf", "-timeout", "1", "-count"}, dir.path());
+  EXPECT_EQ(r.status, 3);
+  EXPECT_NE(r.out.find("\nTime limit of 1 s reached: the run stops.\n"), std::string::npos) << r.out;
+  EXPECT_EQ(entries(dir.path()), std::vector<std::string>{"f.cnf"});
+}
+
+TEST(RunLimits, AMemoryLimitStopsTheRunWithItsStatusAndNoFile) {
+  temp_dir dir;
+  dir.write("f.cnf", chain(20000));
+  run_result r = run_tarn({"-in", "f.cnf", "-mem_limit", "8", "-dt_method", "2", "-silent"}, dir.path());
+  EXPECT_EQ(r.status, 3);
+  EXPECT_NE(r.out.find("\nMemory limit of 8 MB reached: the run stops.\n"), std::string::npos) << r.out;
+  EXPECT_EQ(entries(dir.path()), std::vector<std::string>{"f.cnf"});
+}
+
+TEST(StatsOption, WritesOneJsonObjectWithTheRunsFigures) {
+  temp_dir dir;
+  dir.write("f.cnf", SMALL);
+  run_result r = run_tarn({"-in", "f.cnf", "-silent", "-seed", "7", "-count", "-stats", "s.json"}, dir.path());
+  ASSERT_EQ(r.status, 0) << r.out;
+  std::string json = read_file(dir.file("s.json"));
+  ASSERT_FALSE(json.empty());
+  EXPECT_EQ(json.front(), '{');
+  EXPECT_EQ(json.substr(json.size() - 2), "}\n");
+  for (const char* expected :
+       {"\"input\": {\"file\": \"f.cnf\", \"variables\": 3, \"clauses\": 2, \"eclauses\": 0}", "\"seed\": 7",
+        "\"circuit\": {\"nodes\": 7, \"edges\": 6}", "\"answer\": {\"type\": \"mc\", \"satisfiable\": true, \"count\": \"4\"}",
+        "\"memory_peak_megabytes\": ", "\"learned_clauses\": 0", "\"compile\": "})
+    EXPECT_NE(json.find(expected), std::string::npos) << expected << "\n" << json;
+  std::remove(dir.file("f.cnf.nnf").c_str());
+  r = run_tarn({"-in", "f.cnf", "-silent", "-stats", "none/s.json"}, dir.path());
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out.find("Compiling"), std::string::npos) << r.out;
+  EXPECT_FALSE(file_exists(dir.file("f.cnf.nnf")));
+}
