@@ -11,7 +11,7 @@
 #include <cstring>
 #include <mutex>
 
-#include "driver/utility.h"
+#include "base/utility.h"
 
 namespace {
 

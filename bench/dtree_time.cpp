@@ -19,9 +19,9 @@
 #include <string>
 #include <vector>
 
+#include "base/utility.h"
 #include "bench/measures.h"
 #include "cnf/cnf_read.h"
-#include "driver/utility.h"
 #include "dtree/elm_orders.h"
 #include "dtree/hdtree_partition.h"
 

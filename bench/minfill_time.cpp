@@ -3,9 +3,9 @@
 // A benchmark tool, built with the project.
 #include <cstdio>
 
+#include "base/utility.h"
 #include "bench/measures.h"
 #include "cnf/cnf_read.h"
-#include "driver/utility.h"
 #include "dtree/elm_orders.h"
 #include "dtree/minfill.h"
 

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "cnf/unit-resolution.h"
-#include "driver/utility.h"
+#include "base/utility.h"
+#include "cnf/unit_resolution.h"
 
 namespace {
 

@@ -9,9 +9,9 @@
 #include <unordered_set>
 
 #include "base/output_file.h"
+#include "base/printable.h"
+#include "base/utility.h"
 #include "cnf/input_stream.h"
-#include "driver/printable.h"
-#include "driver/utility.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cassert>
 
-#include "cnf/unit-resolution.h"
+#include "cnf/unit_resolution.h"
 
 void analyze_conflict(literal** falsified, unsigned level, cnf_manager* m) {
   construct_conflict_report(level, falsified, m);

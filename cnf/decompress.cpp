@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "driver/utility.h"
+#include "base/utility.h"
 
 namespace {
 

@@ -11,8 +11,8 @@
 #include <unordered_map>
 #include <unordered_set>
 
-#include "driver/printable.h"
-#include "driver/utility.h"
+#include "base/printable.h"
+#include "base/utility.h"
 
 namespace {
 

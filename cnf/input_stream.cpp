@@ -7,8 +7,8 @@
 #include <cstring>
 #include <memory>
 
+#include "base/utility.h"
 #include "cnf/decompress.h"
-#include "driver/utility.h"
 
 namespace {
 

@@ -4,9 +4,9 @@
 #include <cstdio>
 #include <numeric>
 
+#include "base/utility.h"
 #include "cnf/trie.h"
-#include "cnf/unit-resolution.h"
-#include "driver/utility.h"
+#include "cnf/unit_resolution.h"
 
 namespace {
 

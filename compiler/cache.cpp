@@ -6,8 +6,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "base/utility.h"
 #include "compiler/table_growth.h"
-#include "driver/utility.h"
 #include "dtree/dtree_manager.h"
 
 namespace {

@@ -4,11 +4,11 @@
 #include <cstdio>
 
 #include "base/run_limits.h"
+#include "base/utility.h"
 #include "cnf/conflict_analysis.h"
-#include "cnf/unit-resolution.h"
+#include "cnf/unit_resolution.h"
 #include "compiler/cache.h"
 #include "compiler/nnf_manager.h"
-#include "driver/utility.h"
 #include "dtree/dtree_manager.h"
 #include "dtree/var_orders.h"
 

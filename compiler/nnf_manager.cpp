@@ -5,11 +5,11 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "base/output_file.h"
+#include "base/utility.h"
 #include "compiler/compile.h"
 #include "compiler/table_growth.h"
-#include "base/output_file.h"
-#include "driver/utility.h"
-#include "nnf/nnf-operations.h"
+#include "nnf/nnf_operations.h"
 
 nnf_node* ZERO_NNF_NODE = nullptr;
 nnf_node* ONE_NNF_NODE = nullptr;

@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "nnf/nnf-operations.h"
+#include "nnf/nnf_operations.h"
 
 // Past one entry per two buckets, until the limit: chains then stay about as short as a table of
 // the limit's size keeps them on a large circuit, and every lookup of the search walks one.

@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "driver/utility.h"
+#include "base/utility.h"
 #include "driver/version.h"
 
 const char USAGE_TEXT[] =

@@ -6,7 +6,7 @@
 #include <climits>
 #include <cstdlib>
 
-#include "driver/utility.h"
+#include "base/utility.h"
 #include "nnf/count.h"
 
 count_directives effective_directives(const count_directives& from_cnf, const count_directives* from_weight_file) {

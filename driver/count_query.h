@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "cnf/directives.h"
-#include "nnf/nnf-operations.h"
+#include "nnf/nnf_operations.h"
 #include "nnf/weighted_count.h"
 
 struct count_query {

@@ -4,18 +4,18 @@
 #include <ctime>
 
 #include "base/run_limits.h"
+#include "base/utility.h"
 #include "cnf/cnf_manager.h"
 #include "cnf/cnf_read.h"
 #include "compiler/cache.h"
 #include "compiler/compile.h"
 #include "compiler/nnf_manager.h"
-#include "driver/utility.h"
 #include "dtree/dtree_manager.h"
 #include "dtree/elm_orders.h"
 #include "dtree/hdtree.h"
 #include "dtree/hgr.h"
 #include "dtree/minfill.h"
-#include "nnf/nnf-operations.h"
+#include "nnf/nnf_operations.h"
 
 namespace {
 

@@ -9,7 +9,9 @@
 #include <vector>
 
 #include "base/output_file.h"
+#include "base/output_lines.h"
 #include "base/run_limits.h"
+#include "base/utility.h"
 #include "cnf/cnf_read.h"
 #include "cnf/directives.h"
 #include "cnf/input_stream.h"
@@ -18,15 +20,13 @@
 #include "driver/command_line.h"
 #include "driver/count_query.h"
 #include "driver/library.h"
-#include "driver/output_lines.h"
 #include "driver/result_lines.h"
 #include "driver/run_statistics.h"
-#include "driver/utility.h"
 #include "driver/version.h"
 #include "nnf/count.h"
 #include "nnf/decomposable.h"
 #include "nnf/entail.h"
-#include "nnf/nnf-operations.h"
+#include "nnf/nnf_operations.h"
 #include "nnf/save_load.h"
 #include "nnf/smooth.h"
 

@@ -4,7 +4,7 @@
 #include <cstdio>
 
 #include "base/output_file.h"
-#include "driver/utility.h"
+#include "base/utility.h"
 #include "dtree/hdtree.h"
 
 unsigned char* CELLS = nullptr;

@@ -2,8 +2,8 @@
 
 #include <cstdio>
 
+#include "base/utility.h"
 #include "cnf/cnf_read.h"
-#include "driver/utility.h"
 #include "dtree/hdtree_partition.h"
 #include "dtree/minfill.h"
 

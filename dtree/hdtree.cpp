@@ -12,7 +12,7 @@
 #include <utility>
 
 #include "base/output_file.h"
-#include "driver/utility.h"
+#include "base/utility.h"
 
 hdtree::~hdtree() { release_subtrees(*this); }
 

@@ -7,7 +7,7 @@
 #include <exception>
 #include <string>
 
-#include "driver/utility.h"
+#include "base/utility.h"
 #include "hgpart/hgpart.h"
 
 namespace {

@@ -6,8 +6,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "base/utility.h"
 #include "cnf/cnf_read.h"
-#include "driver/utility.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include <cstdlib>
 #include <utility>
 
+#include "base/utility.h"
 #include "cnf/cnf_read.h"
-#include "driver/utility.h"
 
 bool vertex_set::contains(int v) const { return std::binary_search(items_.begin(), items_.end(), v); }
 

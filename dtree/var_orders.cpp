@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "driver/utility.h"
+#include "base/utility.h"
 
 namespace {
 

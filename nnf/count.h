@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "nnf/nnf-operations.h"
+#include "nnf/nnf_operations.h"
 
 // The models over variables 1..var_count of a deterministic, decomposable circuit. Variables
 // that a branch or the whole circuit does not mention need no smoothing: each node's value is

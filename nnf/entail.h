@@ -6,7 +6,7 @@
 
 #include "cnf/cnf_read.h"
 #include "nnf/bit_set.h"
-#include "nnf/nnf-operations.h"
+#include "nnf/nnf_operations.h"
 
 struct evaluation {
   bit_set values;  // bit i: the value of node i under the current literal values

@@ -9,7 +9,7 @@
 #include <cstring>
 
 #include "base/output_file.h"
-#include "driver/utility.h"
+#include "base/utility.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <memory>
 
-#include "nnf/nnf-operations.h"
+#include "nnf/nnf_operations.h"
 
 // Writes the file whole or not at all; ends the process with "\nCannot open file: %s (reason)"
 // or "\nCannot write file: %s (reason)" (status 1) when it cannot be written.

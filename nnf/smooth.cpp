@@ -4,7 +4,7 @@
 #include <new>
 #include <vector>
 
-#include "driver/utility.h"
+#include "base/utility.h"
 
 namespace {
 

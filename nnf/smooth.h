@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "nnf/bit_set.h"
-#include "nnf/nnf-operations.h"
+#include "nnf/nnf_operations.h"
 
 void smooth_nnf(nnf& circuit, bool all);
 // `forgotten`: variables a projection quantifies away. The projected circuit never mentions them,

@@ -6,7 +6,7 @@
 
 #include <vector>
 
-#include "nnf/nnf-operations.h"
+#include "nnf/nnf_operations.h"
 
 // Literal weights of variables 1..V: entry v - 1 of each vector. Entries past a vector's end
 // leave the literal at weight 1 and the variable counted.

@@ -19,8 +19,8 @@
 #include <string>
 #include <vector>
 
+#include "base/utility.h"
 #include "cnf/cnf_read.h"
-#include "driver/utility.h"
 
 namespace tarn_test {
 

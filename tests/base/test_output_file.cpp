@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "base/output_file.h"
-#include "driver/utility.h"
+#include "base/utility.h"
 #include "test_support.h"
 
 using tarn_test::capture_exit;

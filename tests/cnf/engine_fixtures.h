@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "cnf/cnf_manager.h"
-#include "cnf/unit-resolution.h"
+#include "cnf/unit_resolution.h"
 #include "test_support.h"
 
 namespace engine_test {

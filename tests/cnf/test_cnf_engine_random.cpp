@@ -8,7 +8,7 @@
 
 #include "cnf/conflict_analysis.h"
 #include "cnf/preprocessing.h"
-#include "cnf/unit-resolution.h"
+#include "cnf/unit_resolution.h"
 #include "engine_fixtures.h"
 
 using namespace engine_test;

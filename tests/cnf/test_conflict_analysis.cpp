@@ -1,5 +1,5 @@
 #include "cnf/conflict_analysis.h"
-#include "cnf/unit-resolution.h"
+#include "cnf/unit_resolution.h"
 #include "engine_fixtures.h"
 
 using namespace engine_test;

@@ -7,7 +7,7 @@
 #include "compiler/compile.h"
 #include "compiler_fixture.h"
 #include "nnf/count.h"
-#include "nnf/nnf-operations.h"
+#include "nnf/nnf_operations.h"
 
 using compiler_test::compiler_setup;
 using compiler_test::set_up;

@@ -1,8 +1,8 @@
 #include <functional>
 
-#include "cnf/unit-resolution.h"
+#include "cnf/unit_resolution.h"
 #include "compiler_fixture.h"
-#include "nnf/nnf-operations.h"
+#include "nnf/nnf_operations.h"
 #include "nnf/save_load.h"
 
 using compiler_test::compiler_setup;

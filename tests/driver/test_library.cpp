@@ -4,7 +4,7 @@
 #include "driver/library.h"
 #include "dtree/elm_orders.h"
 #include "nnf/count.h"
-#include "nnf/nnf-operations.h"
+#include "nnf/nnf_operations.h"
 #include "test_support.h"
 
 using tarn_test::brute_force_count;

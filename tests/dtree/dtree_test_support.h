@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "base/utility.h"
 #include "cnf/cnf_read.h"
-#include "driver/utility.h"
 #include "dtree/hdtree.h"
 #include "dtree/hgr.h"
 #include "test_support.h"

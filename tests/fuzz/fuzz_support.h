@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/utility.h"
+#include "base/utility.h"
 
 namespace fuzz {
 

@@ -14,9 +14,9 @@
 #include <vector>
 
 #include "compiler/compile.h"
-#include "e2e/brute_force.h"
 #include "compiler/compiler_fixture.h"
-#include "nnf/nnf-operations.h"
+#include "e2e/brute_force.h"
+#include "nnf/nnf_operations.h"
 
 namespace fixtures {
 

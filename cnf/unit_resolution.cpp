@@ -1,10 +1,10 @@
-#include "cnf/unit-resolution.h"
+#include "cnf/unit_resolution.h"
 
 #include <cassert>
 #include <utility>
 
+#include "base/utility.h"
 #include "cnf/conflict_analysis.h"
-#include "driver/utility.h"
 
 literal* implict_binary_clause_literals[3] = {nullptr, nullptr, nullptr};
 

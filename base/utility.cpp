@@ -1,4 +1,4 @@
-#include "driver/utility.h"
+#include "base/utility.h"
 
 #include <cctype>
 #include <cerrno>
@@ -17,7 +17,7 @@
 #include <mutex>
 #include <thread>
 
-#include "driver/output_lines.h"
+#include "base/output_lines.h"
 
 int HDTREE_TYPE = 0;
 int HDTREE_TRIES = 25;

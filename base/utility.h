@@ -1,5 +1,6 @@
-// Process-wide settings of the driver, the fatal-exit funnel, and the small helpers that the
-// driver, the CNF engine and the dtree code share (file names, variable-list readers, integers).
+// The ground every subsystem stands on: the process-wide settings, the fatal-exit funnel, the
+// threads with large stacks, and the small helpers the subsystems share (file names,
+// variable-list readers, integers).
 #pragma once
 
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "nnf/nnf-operations.h"
+#include "nnf/nnf_operations.h"
 
 #include "nnf/circuit_fixtures.h"
 

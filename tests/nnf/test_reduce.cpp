@@ -1,5 +1,5 @@
 #include "nnf/circuit_fixtures.h"
-#include "nnf/nnf-operations.h"
+#include "nnf/nnf_operations.h"
 
 using fixtures::circuit_from;
 using fixtures::text_of;

@@ -1,4 +1,4 @@
-#include "driver/printable.h"
+#include "base/printable.h"
 #include "test_support.h"
 
 TEST(Printable, QuotesEveryByteOutsidePrintableAsciiAndDropsTheLineEnd) {

@@ -1,7 +1,7 @@
 #include <random>
 #include <set>
 
-#include "cnf/unit-resolution.h"
+#include "cnf/unit_resolution.h"
 #include "compiler/compiler_fixture.h"
 
 using compiler_test::compiler_setup;

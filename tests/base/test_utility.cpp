@@ -1,4 +1,4 @@
-#include "driver/utility.h"
+#include "base/utility.h"
 #include "test_support.h"
 
 using tarn_test::capture_exit;

@@ -1,4 +1,4 @@
-#include "driver/output_lines.h"
+#include "base/output_lines.h"
 
 #include <unistd.h>
 
@@ -6,7 +6,7 @@
 #include <cerrno>
 #include <cstdio>
 
-#include "driver/utility.h"
+#include "base/utility.h"
 
 namespace {
 

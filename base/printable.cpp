@@ -1,4 +1,4 @@
-#include "driver/printable.h"
+#include "base/printable.h"
 
 #include <cstdio>
 
