@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <climits>
+#include <csignal>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -73,6 +74,18 @@ void route_messages_to_standard_error() {
 }
 
 void discard_staged_files() { remove_staged_files(); }
+
+namespace {
+void discard_and_reraise(int signal_number) {
+  remove_staged_files();
+  std::signal(signal_number, SIG_DFL);
+  std::raise(signal_number);
+}
+}  // namespace
+
+void discard_staged_files_on_signals() {
+  for (int signal_number : {SIGINT, SIGTERM, SIGHUP}) std::signal(signal_number, discard_and_reraise);
+}
 
 const output_failure DATA_FILE_FAILURE = {false, "\nCannot open file: %s (%s)", "\nCannot write file: %s (%s)"};
 const output_failure PICTURE_FILE_FAILURE = {true, "Cannot open file: %s (%s)\n", "Cannot write file: %s (%s)\n"};

@@ -47,8 +47,13 @@ class output_file {
 // real standard output for the output file named "-".
 void route_messages_to_standard_error();
 
-// Removes every temporary file not yet committed; safe to call while other threads run.
+// Removes every temporary file not yet committed; safe to call while other threads run and
+// from a signal handler.
 void discard_staged_files();
+
+// An interrupt, a termination or a hang-up removes the temporary files before the signal ends
+// the process as it would have.
+void discard_staged_files_on_signals();
 
 // How a writer reports failures: the stream (standard error or output, taken when reporting, as
 // standard output may have been replaced by then), and printf formats taking the path and the

@@ -316,6 +316,7 @@ int main(int argc, char** argv) {
   // Past a file-size limit a write then fails with EFBIG, which is reported, instead of the
   // signal killing the run.
   std::signal(SIGXFSZ, SIG_IGN);
+  discard_staged_files_on_signals();
   set_tarn_defaults();
   VERBOSE = true;
   command_line cl = parse_command_line(argc, argv);

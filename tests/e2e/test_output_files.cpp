@@ -115,6 +115,23 @@ TEST(FailedWrites, AFailedRunKeepsTheEarlierCircuitFile) {
   EXPECT_EQ(read_file(dir.file("f.cnf.nnf")), "earlier\n");
 }
 
+// Terminated mid-run, a run leaves nothing behind, its temporary files included.
+TEST(InterruptedRuns, ATerminatedRunLeavesNoFileAtAll) {
+  temp_dir dir;
+  dir.write("f.cnf", chain(3000));
+  for (int delay_ms = 20; delay_ms <= 200; delay_ms += 20) {
+    run_shell(dir, "exec timeout -s TERM " + std::to_string(delay_ms / 1000.0) +
+                       " \"$TARN\" -in f.cnf -dt_method 2 -silent -smooth -count");
+    std::vector<std::string> left = entries(dir.path());
+    if (left.size() == 2) {
+      EXPECT_EQ(left[1], "f.cnf.nnf") << delay_ms << " ms";
+      std::remove(dir.file("f.cnf.nnf").c_str());
+    } else {
+      EXPECT_EQ(left, std::vector<std::string>{"f.cnf"}) << delay_ms << " ms";
+    }
+  }
+}
+
 // Killed at any moment, a run leaves either no circuit file or the whole of it.
 TEST(InterruptedRuns, AKilledRunLeavesNoPartialCircuitFile) {
   temp_dir dir;
