@@ -2,6 +2,7 @@
 // fatal exits caught in-process or in a death test, runs of the tarn program, formulas in memory.
 #pragma once
 
+#include <dirent.h>
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -127,6 +128,41 @@ inline std::string shell_quote(const std::string& s) {
   return q + "'";
 }
 
+// Runs a shell command line: what it writes on standard output and its exit status (-1 when it
+// could not run or a signal ended the shell).
+inline run_result run_command(const std::string& command) {
+  run_result result;
+  FILE* pipe = popen(command.c_str(), "r");
+  if (!pipe) return result;
+  char buffer[4096];
+  std::size_t got;
+  while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) result.out.append(buffer, got);
+  int status = pclose(pipe);
+  result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return result;
+}
+
+// The names in a folder, hidden ones included, sorted.
+inline std::vector<std::string> folder_entries(const std::string& folder) {
+  std::vector<std::string> names;
+  DIR* d = opendir(folder.c_str());
+  while (dirent* e = d ? readdir(d) : nullptr) {
+    std::string name = e->d_name;
+    if (name != "." && name != "..") names.push_back(name);
+  }
+  if (d) closedir(d);
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// x1 or x2, x2 or x3, ...: a circuit file of about 130 bytes per variable, and a default dtree
+// whose bisection tries take seconds for tens of thousands of variables.
+inline std::string chain_cnf(unsigned vars) {
+  std::string text = "p cnf " + std::to_string(vars) + " " + std::to_string(vars - 1) + "\n";
+  for (unsigned v = 1; v < vars; ++v) text += std::to_string(v) + " " + std::to_string(v + 1) + " 0\n";
+  return text;
+}
+
 // Runs the tarn program in `workdir` with the given arguments; with a `piped_file`, its content
 // comes to tarn's standard input through a pipe.
 inline run_result run_tarn(const std::vector<std::string>& args, const std::string& workdir,
@@ -137,14 +173,7 @@ inline run_result run_tarn(const std::vector<std::string>& args, const std::stri
   command += shell_quote(TARN_BINARY);
   for (const std::string& a : args) command += " " + shell_quote(a);
   command += " 2>" + shell_quote(err_file);
-  run_result result;
-  FILE* pipe = popen(command.c_str(), "r");
-  if (!pipe) return result;
-  char buffer[4096];
-  std::size_t got;
-  while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) result.out.append(buffer, got);
-  int status = pclose(pipe);
-  result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  run_result result = run_command(command);
   result.err = read_file(err_file);
   std::remove(err_file.c_str());
   return result;

@@ -1,7 +1,6 @@
 // Out of memory at every allocation of a run: the tarn program is run with the allocation-failure
 // injector preloaded (fail_allocation.cpp), once for each allocation N of the run, with the N-th
 // failing, and every outcome is checked.
-#include <sys/wait.h>
 
 #include "test_support.h"
 
@@ -29,16 +28,12 @@ outcome run_with_injector(const temp_dir& dir, const std::vector<std::string>& a
   command += " " + shell_quote(TARN_BINARY);
   for (const std::string& a : args) command += " " + shell_quote(a);
   command += " 2>stderr.txt";
+  tarn_test::run_result run = tarn_test::run_command(command);
   outcome o;
-  FILE* pipe = popen(command.c_str(), "r");
-  if (!pipe) return o;
-  char buffer[4096];
-  std::size_t got;
-  while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) o.out.append(buffer, got);
-  int status = pclose(pipe);
+  o.out = run.out;
   // The shell reports a child ended by a signal as status 128 + the signal.
-  o.exited = WIFEXITED(status) && WEXITSTATUS(status) < 128;
-  o.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  o.exited = run.status >= 0 && run.status < 128;
+  o.status = run.status;
   o.err = read_file(dir.file("stderr.txt"));
   o.nnf_written = file_exists(dir.file("f.cnf.nnf"));
   if (o.nnf_written) o.nnf = read_file(dir.file("f.cnf.nnf"));

@@ -1,5 +1,4 @@
 // Output files appear whole or not at all, whatever goes wrong on the way.
-#include <dirent.h>
 #include <sys/stat.h>
 
 #include <gtest/gtest.h>
@@ -10,26 +9,10 @@
 
 using tarn_test::capture_exit;
 using tarn_test::file_exists;
+using tarn_test::folder_entries;
 using tarn_test::read_file;
 using tarn_test::temp_dir;
 
-namespace {
-
-// The names in a folder, the hidden temporary files included.
-std::vector<std::string> entries(const std::string& folder) {
-  std::vector<std::string> names;
-  DIR* d = opendir(folder.c_str());
-  if (!d) return names;
-  while (dirent* e = readdir(d)) {
-    std::string name = e->d_name;
-    if (name != "." && name != "..") names.push_back(name);
-  }
-  closedir(d);
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
-}  // namespace
 
 TEST(OutputFile, AppearsOnlyOnCommitAndLeavesNothingElse) {
   temp_dir dir;
@@ -45,7 +28,7 @@ TEST(OutputFile, AppearsOnlyOnCommitAndLeavesNothingElse) {
     ASSERT_TRUE(out.commit());
   }
   EXPECT_EQ(read_file(target), "nnf 0 0 0\n");
-  EXPECT_EQ(entries(dir.path()), std::vector<std::string>{"out.nnf"});
+  EXPECT_EQ(folder_entries(dir.path()), std::vector<std::string>{"out.nnf"});
 }
 
 TEST(OutputFile, AbandonedFileLeavesTheEarlierOneInPlace) {
@@ -57,7 +40,7 @@ TEST(OutputFile, AbandonedFileLeavesTheEarlierOneInPlace) {
     ASSERT_TRUE(out.finish());
   }
   EXPECT_EQ(read_file(target), "earlier\n");
-  EXPECT_EQ(entries(dir.path()), std::vector<std::string>{"out.nnf"});
+  EXPECT_EQ(folder_entries(dir.path()), std::vector<std::string>{"out.nnf"});
 }
 
 TEST(OutputFile, NewFileTakesTheUsualPermissions) {
@@ -84,7 +67,7 @@ TEST(OutputFile, UnwritableLocationsAreReportedWithTheirReason) {
   EXPECT_FALSE(folder_in_the_way.is_open());
   EXPECT_FALSE(folder_in_the_way.commit());
   EXPECT_STREQ(folder_in_the_way.reason(), std::strerror(EISDIR));
-  EXPECT_EQ(entries(dir.path()), std::vector<std::string>{"a.nnf"});
+  EXPECT_EQ(folder_entries(dir.path()), std::vector<std::string>{"a.nnf"});
 }
 
 TEST(OutputFile, AFullDeviceFailsTheCommit) {
@@ -102,7 +85,7 @@ TEST(OutputFile, FailedWriteEndsTheRunWithTheMessageAndNoFile) {
     save_whole_file(target.c_str(), [](std::FILE*) { fatal("\nOut of memory."); }, DATA_FILE_FAILURE);
   });
   EXPECT_TRUE(outcome.exited);
-  EXPECT_TRUE(entries(dir.path()).empty());
+  EXPECT_TRUE(folder_entries(dir.path()).empty());
 
   std::string missing = dir.file("none/x.nnf");
   outcome = capture_exit([&] { save_whole_file(missing.c_str(), [](std::FILE*) {}, DATA_FILE_FAILURE); });
@@ -122,5 +105,5 @@ TEST(OutputFileDeathTest, ExitMidWriteLeavesNoFile) {
         std::exit(1);
       },
       testing::ExitedWithCode(1), "");
-  EXPECT_TRUE(entries(dir.path()).empty());
+  EXPECT_TRUE(folder_entries(dir.path()).empty());
 }

@@ -1,12 +1,13 @@
 // Every file the tarn program writes appears whole or not at all: a write that fails ends the run
 // with status 1 and the reason, and neither a failed nor a killed run leaves a partial file.
-#include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "test_support.h"
 
+using tarn_test::chain_cnf;
 using tarn_test::file_exists;
+using tarn_test::folder_entries;
 using tarn_test::read_file;
 using tarn_test::run_result;
 using tarn_test::run_tarn;
@@ -15,37 +16,10 @@ using tarn_test::temp_dir;
 
 namespace {
 
-// x1 or x2, x2 or x3, ...: a circuit file of about 130 bytes per variable.
-std::string chain(unsigned vars) {
-  std::string text = "p cnf " + std::to_string(vars) + " " + std::to_string(vars - 1) + "\n";
-  for (unsigned v = 1; v < vars; ++v) text += std::to_string(v) + " " + std::to_string(v + 1) + " 0\n";
-  return text;
-}
-
-std::vector<std::string> entries(const std::string& folder) {
-  std::vector<std::string> names;
-  DIR* d = opendir(folder.c_str());
-  while (dirent* e = d ? readdir(d) : nullptr) {
-    std::string name = e->d_name;
-    if (name != "." && name != "..") names.push_back(name);
-  }
-  if (d) closedir(d);
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
 // Runs a shell command line in `dir` with the tarn program as "$TARN"; standard output only.
 run_result run_shell(const temp_dir& dir, const std::string& line) {
-  std::string command = "cd " + shell_quote(dir.path()) + " && TARN=" + shell_quote(TARN_BINARY) + " sh -c " +
-                        shell_quote(line) + " 2>/dev/null";
-  run_result result;
-  FILE* pipe = popen(command.c_str(), "r");
-  char buffer[4096];
-  std::size_t got;
-  while (pipe && (got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) result.out.append(buffer, got);
-  int status = pipe ? pclose(pipe) : -1;
-  result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return result;
+  return tarn_test::run_command("cd " + shell_quote(dir.path()) + " && TARN=" + shell_quote(TARN_BINARY) +
+                                " sh -c " + shell_quote(line) + " 2>/dev/null");
 }
 
 bool ends_with(const std::string& text, const std::string& end) {
@@ -56,17 +30,17 @@ bool ends_with(const std::string& text, const std::string& end) {
 
 TEST(FailedWrites, AFileSizeLimitEndsTheRunWithTheReasonAndNoFile) {
   temp_dir dir;
-  dir.write("f.cnf", chain(200));
+  dir.write("f.cnf", chain_cnf(200));
   run_result r = run_shell(dir, "ulimit -f 4; exec \"$TARN\" -in f.cnf -dt_method 2 -silent");
   EXPECT_EQ(r.status, 1) << r.out;
   EXPECT_TRUE(ends_with(r.out, "\nCannot write file: f.cnf.nnf (" + std::string(std::strerror(EFBIG)) + ")\n"))
       << r.out;
-  EXPECT_EQ(entries(dir.path()), std::vector<std::string>{"f.cnf"});
+  EXPECT_EQ(folder_entries(dir.path()), std::vector<std::string>{"f.cnf"});
 }
 
 TEST(FailedWrites, AFullDeviceEndsTheRunWithTheReason) {
   temp_dir dir;
-  dir.write("f.cnf", chain(200));
+  dir.write("f.cnf", chain_cnf(200));
   ASSERT_EQ(symlink("/dev/full", dir.file("f.cnf.nnf").c_str()), 0);
   run_result r = run_tarn({"-in", "f.cnf", "-dt_method", "2", "-silent", "-count"}, dir.path());
   EXPECT_EQ(r.status, 1);
@@ -76,7 +50,7 @@ TEST(FailedWrites, AFullDeviceEndsTheRunWithTheReason) {
 
 TEST(FailedWrites, AFolderInTheWayIsReportedAndKept) {
   temp_dir dir;
-  dir.write("f.cnf", chain(20));
+  dir.write("f.cnf", chain_cnf(20));
   ASSERT_EQ(mkdir(dir.file("f.cnf.nnf").c_str(), 0755), 0);
   ASSERT_EQ(mkdir(dir.file("f.cnf.dtree").c_str(), 0755), 0);
   run_result r = run_tarn({"-in", "f.cnf", "-silent"}, dir.path());
@@ -86,13 +60,13 @@ TEST(FailedWrites, AFolderInTheWayIsReportedAndKept) {
   r = run_tarn({"-in", "f.cnf", "-silent", "-dt_out", "-in_memory"}, dir.path());
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.out.find("Cannot open dtree file: f.cnf.dtree"), std::string::npos) << r.out;
-  EXPECT_EQ(entries(dir.path()), (std::vector<std::string>{"f.cnf", "f.cnf.dtree", "f.cnf.nnf"}));
+  EXPECT_EQ(folder_entries(dir.path()), (std::vector<std::string>{"f.cnf", "f.cnf.dtree", "f.cnf.nnf"}));
 }
 
 // Permissions bind only ordinary users: as root the run drops to the user nobody.
 TEST(FailedWrites, AReadOnlyFolderEndsTheRunWithTheReasonAndNoFile) {
   temp_dir dir;
-  dir.write("f.cnf", chain(20));
+  dir.write("f.cnf", chain_cnf(20));
   ASSERT_EQ(chmod(dir.path().c_str(), 0555), 0);
   ASSERT_EQ(chmod(dir.file("f.cnf").c_str(), 0444), 0);
   std::string as_user = geteuid() == 0 ? "exec setpriv --reuid=65534 --regid=65534 --clear-groups " : "exec ";
@@ -101,13 +75,13 @@ TEST(FailedWrites, AReadOnlyFolderEndsTheRunWithTheReasonAndNoFile) {
   EXPECT_EQ(r.status, 1) << r.out;
   EXPECT_TRUE(ends_with(r.out, "Cannot open file: f.cnf.nnf (" + std::string(std::strerror(EACCES)) + ")\n"))
       << r.out;
-  EXPECT_EQ(entries(dir.path()), std::vector<std::string>{"f.cnf"});
+  EXPECT_EQ(folder_entries(dir.path()), std::vector<std::string>{"f.cnf"});
 }
 
 // A failed run leaves the circuit file of an earlier run as it was, instead of a stale mixture.
 TEST(FailedWrites, AFailedRunKeepsTheEarlierCircuitFile) {
   temp_dir dir;
-  dir.write("f.cnf", chain(20));
+  dir.write("f.cnf", chain_cnf(20));
   dir.write("f.cnf.nnf", "earlier\n");
   dir.write("f.w", "c p weight 99 0.5 0\n");
   run_result r = run_tarn({"-in", "f.cnf", "-silent", "-count", "-weights", "f.w"}, dir.path());
@@ -118,11 +92,11 @@ TEST(FailedWrites, AFailedRunKeepsTheEarlierCircuitFile) {
 // Terminated mid-run, a run leaves nothing behind, its temporary files included.
 TEST(InterruptedRuns, ATerminatedRunLeavesNoFileAtAll) {
   temp_dir dir;
-  dir.write("f.cnf", chain(3000));
+  dir.write("f.cnf", chain_cnf(3000));
   for (int delay_ms = 20; delay_ms <= 200; delay_ms += 20) {
     run_shell(dir, "exec timeout -s TERM " + std::to_string(delay_ms / 1000.0) +
                        " \"$TARN\" -in f.cnf -dt_method 2 -silent -smooth -count");
-    std::vector<std::string> left = entries(dir.path());
+    std::vector<std::string> left = folder_entries(dir.path());
     if (left.size() == 2) {
       EXPECT_EQ(left[1], "f.cnf.nnf") << delay_ms << " ms";
       std::remove(dir.file("f.cnf.nnf").c_str());
@@ -135,7 +109,7 @@ TEST(InterruptedRuns, ATerminatedRunLeavesNoFileAtAll) {
 // Killed at any moment, a run leaves either no circuit file or the whole of it.
 TEST(InterruptedRuns, AKilledRunLeavesNoPartialCircuitFile) {
   temp_dir dir;
-  dir.write("f.cnf", chain(3000));
+  dir.write("f.cnf", chain_cnf(3000));
   const std::string options = " -in f.cnf -dt_method 2 -silent -smooth -count";
   ASSERT_EQ(run_shell(dir, "exec \"$TARN\"" + options).status, 0);
   std::string whole = read_file(dir.file("f.cnf.nnf"));

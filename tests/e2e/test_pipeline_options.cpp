@@ -1,10 +1,10 @@
 // The options a pipeline relies on: where the circuit goes (-out), limits (-timeout, -mem_limit)
 // and the statistics file (-stats).
-#include <dirent.h>
-
 #include "test_support.h"
 
+using tarn_test::chain_cnf;
 using tarn_test::file_exists;
+using tarn_test::folder_entries;
 using tarn_test::read_file;
 using tarn_test::run_result;
 using tarn_test::run_tarn;
@@ -13,25 +13,6 @@ using tarn_test::temp_dir;
 namespace {
 
 const char* const SMALL = "p cnf 3 2\n1 2 0\n-2 3 0\n";
-
-// x1 or x2, x2 or x3, ...: its default dtree takes the bisection tries seconds.
-std::string chain(unsigned vars) {
-  std::string text = "p cnf " + std::to_string(vars) + " " + std::to_string(vars - 1) + "\n";
-  for (unsigned v = 1; v < vars; ++v) text += std::to_string(v) + " " + std::to_string(v + 1) + " 0\n";
-  return text;
-}
-
-std::vector<std::string> entries(const std::string& folder) {
-  std::vector<std::string> names;
-  DIR* d = opendir(folder.c_str());
-  while (dirent* e = d ? readdir(d) : nullptr) {
-    std::string name = e->d_name;
-    if (name != "." && name != "..") names.push_back(name);
-  }
-  if (d) closedir(d);
-  std::sort(names.begin(), names.end());
-  return names;
-}
 
 }  // namespace
 
@@ -57,7 +38,7 @@ TEST(OutOption, DashWritesTheCircuitAloneOnStandardOutput) {
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out, usual);
   EXPECT_NE(r.err.find("c s exact arb int 4\n"), std::string::npos) << r.err;
-  EXPECT_EQ(entries(dir.path()), std::vector<std::string>{"f.cnf"});
+  EXPECT_EQ(folder_entries(dir.path()), std::vector<std::string>{"f.cnf"});
 }
 
 TEST(OutOption, AnUnwritableLocationEndsTheRunBeforeCompiling) {
@@ -74,20 +55,20 @@ TEST(OutOption, AnUnwritableLocationEndsTheRunBeforeCompiling) {
 
 TEST(RunLimits, ATimeLimitStopsTheRunWithItsStatusAndNoFile) {
   temp_dir dir;
-  dir.write("f.cnf", chain(20000));
+  dir.write("f.cnf", chain_cnf(20000));
   run_result r = run_tarn({"-in", "f.cnf", "-timeout", "1", "-count"}, dir.path());
   EXPECT_EQ(r.status, 3);
   EXPECT_NE(r.out.find("\nTime limit of 1 s reached: the run stops.\n"), std::string::npos) << r.out;
-  EXPECT_EQ(entries(dir.path()), std::vector<std::string>{"f.cnf"});
+  EXPECT_EQ(folder_entries(dir.path()), std::vector<std::string>{"f.cnf"});
 }
 
 TEST(RunLimits, AMemoryLimitStopsTheRunWithItsStatusAndNoFile) {
   temp_dir dir;
-  dir.write("f.cnf", chain(20000));
+  dir.write("f.cnf", chain_cnf(20000));
   run_result r = run_tarn({"-in", "f.cnf", "-mem_limit", "8", "-dt_method", "2", "-silent"}, dir.path());
   EXPECT_EQ(r.status, 3);
   EXPECT_NE(r.out.find("\nMemory limit of 8 MB reached: the run stops.\n"), std::string::npos) << r.out;
-  EXPECT_EQ(entries(dir.path()), std::vector<std::string>{"f.cnf"});
+  EXPECT_EQ(folder_entries(dir.path()), std::vector<std::string>{"f.cnf"});
 }
 
 TEST(StatsOption, WritesOneJsonObjectWithTheRunsFigures) {
