@@ -115,19 +115,21 @@ void output_file::open_in_place() {
 
 void output_file::open_staged() {
   staged_ = staged_name(target_);
+  // Listed before it exists, so that a signal or a limit at any moment finds it.
+  if (!register_staged(staged_)) {
+    error_ = EMFILE;
+    staged_.clear();
+    return;
+  }
   // O_EXCL: never write through a file or link someone else put there.
   int fd = open(staged_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
   if (fd < 0) {
     error_ = errno;
+    unregister_staged(staged_);
+    staged_.clear();
     return;
   }
   staged_exists_ = true;
-  if (!register_staged(staged_)) {
-    error_ = EMFILE;
-    close(fd);
-    remove_staged();
-    return;
-  }
   file_ = fdopen(fd, "w");
   if (!file_) {
     error_ = errno;
