@@ -60,6 +60,12 @@ struct clause {
   char eclause;             // 1 for an eclause: at most one of its literals may be true
 };
 
+// A stretch of clause records, from first to last; both null when empty.
+struct clause_span {
+  clause* first = nullptr;
+  clause* last = nullptr;
+};
+
 // The result of the last conflict analysis (conflict_analysis.h).
 struct conflict_report {
   clause* learned = nullptr;             // the learned clause of the last conflict
@@ -83,6 +89,9 @@ struct cnf_manager {
   std::vector<var*> vars;          // variable number v -> record, entry v - 1
   std::vector<clause*> clause_map; // clause number k -> record, entry k - 1 (input clauses)
   char caching;                    // copy of CACHING_ON, set by the compiler
+  char track_effects = 0;          // keep effect_span up to date (set by the compiler)
+  clause_span effect_span;         // while tracking: the input clauses in which propagation implied a
+                                   // literal or met a conflict, since the compiler last reset it
   std::vector<int> pos_unit;       // entry v is 1 when v is a unit clause [0, V]
   std::vector<int> neg_unit;       // entry v is 1 when -v is a unit clause [0, V]
   unsigned literal_count;          // literal occurrences in the input clauses

@@ -4,7 +4,8 @@
 //
 // A literal is true when its true_level is non-zero and false when its false_level is. Results
 // are true for success and false for a conflict; with DD_BACKTRACK a conflict leaves a conflict
-// report (conflict_analysis.h). Propagation allocates nothing.
+// report (conflict_analysis.h). With track_effects, each clause that implies a literal or meets
+// a conflict widens the manager's effect_span. Propagation allocates nothing.
 #pragma once
 
 #include "cnf/cnf_manager.h"

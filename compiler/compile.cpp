@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <utility>
 
 #include "base/run_limits.h"
 #include "base/utility.h"
@@ -66,6 +67,32 @@ unsigned open_separators(separator** seps, unsigned count) {
 // A completed decomposition step of the root covers 1 / 2^depth of its search space.
 void account_root_step(const dtree* t, unsigned depth) {
   if (!t->parent) completed_fraction += 100.0 / std::pow(2.0, depth);
+}
+
+// Starts an empty effect span for a node's search and returns the enclosing one.
+clause_span open_effect_span(cnf_manager* cm) { return std::exchange(cm->effect_span, clause_span{}); }
+
+// Ends a node's effect span, widening the enclosing one by it (the enclosing search includes
+// this one); true when the node's search acted through its own clauses only.
+bool close_effect_span(const dtree* t, clause_span outer, cnf_manager* cm) {
+  clause_span inner = cm->effect_span;
+  cm->effect_span = outer;
+  if (!inner.first) return true;
+  if (!outer.first || inner.first < outer.first) cm->effect_span.first = inner.first;
+  if (!outer.last || inner.last > outer.last) cm->effect_span.last = inner.last;
+  return inner.first >= t->clauses && inner.last < t->clauses + t->clause_count;
+}
+
+// A conflict's false result holds only until the backjump, and a result that depended on
+// clauses outside the node only while they stay as they are: the key describes neither, so
+// neither is cached.
+void settle_cache_entry(nnf_node* r, bool within, dtree* t, cnf_cache_manager* cache) {
+  if ((DD_BACKTRACK && r == ZERO_NNF_NODE) || !within) {
+    free_cnf_cache_entry(t->pending_entry);
+    t->pending_entry = nullptr;
+  } else {
+    insert_cnf_cache(r, t, cache);
+  }
 }
 
 nnf_node* compile_leaf(const dtree* t, nnf_manager* nm) {
@@ -139,16 +166,12 @@ nnf_node* comp_dtree_aux(dtree* t, dtree_manager* dm, cnf_manager* cm, nnf_manag
     pop_dtree_state(t, dm);
     return hit;
   }
+  clause_span outer = open_effect_span(cm);
   nnf_node* r = comp_decompose(open, t->separators.data(), start, t, dm, cm, nm, cache, 0);
+  bool within = close_effect_span(t, outer, cm);
   declare_current_dtree(CURRENT_DTREE->parent);
   pop_dtree_state(t, dm);
-  if (DD_BACKTRACK && r == ZERO_NNF_NODE) {
-    // A conflict's false result holds only until the backjump: never cache it.
-    free_cnf_cache_entry(t->pending_entry);
-    t->pending_entry = nullptr;
-  } else {
-    insert_cnf_cache(r, t, cache);
-  }
+  settle_cache_entry(r, within, t, cache);
   return r;
 }
 

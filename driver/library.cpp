@@ -85,12 +85,16 @@ compiler_stages build_compiler_stages(std::unique_ptr<hdtree>& tree, std::unique
 // propagation runs through a shared variable into a sibling's clauses and sets its variables,
 // whose literals then belong to no component's term: the circuit loses those clauses. A cache
 // key holds the values of the decompose-except variables but not of the determined ones, so an
-// entry made under one value of a determined variable would be reused under another. Searching
-// without backjumping, and with determined variables without the cache, keeps both sound.
-void search_soundly_with_shared_variables(const cnf_manager* cm) {
+// entry made under one value of a determined variable would be reused under another. Propagation
+// through a decompose-except variable also reaches clauses outside the component, whose state
+// its key leaves out: the compiler tracks where propagation acts and caches no result that
+// depended on such clauses. Searching without backjumping, and with determined variables without
+// the cache, keeps all of this sound.
+void search_soundly_with_shared_variables(cnf_manager* cm) {
   for (unsigned i = 1; i <= cm->var_count; ++i) {
     const var* x = index2varp(i, cm);
     if (x->decompose_except || x->determined) DD_BACKTRACK = false;
+    if (x->decompose_except) cm->track_effects = 1;
     if (x->determined) CACHING_ON = false;
   }
 }

@@ -50,6 +50,24 @@ TEST(CnfUnitResolution, ReportsTwoTrueEclauseLiteralsAsAConflictOfTheirComplemen
   EXPECT_EQ(n->report.learned, nullptr) << "nothing to report without backtracking analysis";
 }
 
+// The compiler learns which clauses a search acted through: those that implied a literal or met
+// a conflict widen the span; a clause that only moved a watch, or was satisfied, does not.
+TEST(CnfUnitResolution, TrackedEffectsSpanTheClausesThatImpliedOrConflicted) {
+  auto f = make_cnf(7, {{-1, 3, 5}, {-1, 2}, {-2, 4}, {-1, 4, 6}, {-7, 5}, {5, 6, 7}}, 1);
+  for (char tracking : {0, 1}) {
+    auto m = manager_for(*f);
+    m->track_effects = tracking;
+    auto span_is = [&](unsigned first, unsigned last) {
+      return m->effect_span.first == (tracking ? index2clausep(first, m.get()) : nullptr) &&
+             m->effect_span.last == (tracking ? index2clausep(last, m.get()) : nullptr);
+    };
+    ASSERT_TRUE(decide_literal(lit(m, 1), m.get()));
+    EXPECT_TRUE(span_is(2, 3));
+    EXPECT_FALSE(decide_literal(lit(m, 7), m.get()));
+    EXPECT_TRUE(span_is(2, 6)) << "the eclause implied -5 and -6 before clause 5 conflicted";
+  }
+}
+
 TEST(CnfUnitResolution, ResumesTheReplacementSearchWhereTheLastOneStoppedAndTakesTrueLiterals) {
   auto f = make_cnf(5, {{1, 2, 3, 4, 5}});
   auto m = manager_for(*f);
