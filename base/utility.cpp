@@ -35,6 +35,7 @@ bool MIN_CARD = false;
 bool VERBOSE = false;
 std::int64_t RUN_SEED = -1;
 std::int64_t DTREE_SEED_USED = -1;
+int PROGRESS_SECONDS = 5;
 unsigned THREAD_COUNT = 0;
 bool DECIDE_SHOWN_FIRST = false;
 std::vector<char> DETERMINED_VARS;
@@ -58,6 +59,7 @@ void set_tarn_defaults() {
   MIN_CARD = false;
   VERBOSE = false;
   RUN_SEED = -1;
+  PROGRESS_SECONDS = 5;
   THREAD_COUNT = 0;
   DECIDE_SHOWN_FIRST = false;
   DETERMINED_VARS.clear();

@@ -28,6 +28,7 @@ extern bool REMOVE_SUBSUMED_CLAUSES;      // accepted for compatibility; no step
 extern bool SAVE_AS_VCG;                  // write the VCG pictures
 extern bool MIN_CARD;                     // keep only minimum-cardinality models
 extern bool VERBOSE;                      // progress and statistics lines
+extern int PROGRESS_SECONDS;              // wall seconds between progress lines while compiling
 extern std::int64_t RUN_SEED;             // seed of the randomised dtree tries; negative: from the clock
 extern std::int64_t DTREE_SEED_USED;      // the seed the last bisection dtree drew its tries from; -1: none
 extern bool DECIDE_SHOWN_FIRST;           // forgotten variables are decided after the shown ones (exact projected counts)

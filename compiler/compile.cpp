@@ -31,15 +31,14 @@ unsigned steps_since_clock_reading = 0;
 
 // A line with the wall time, the part of the search done, the circuit and cache sizes and the
 // memory every few seconds, so that a long compilation shows where it stands.
-constexpr double SECONDS_BETWEEN_PROGRESS_LINES = 5;
-double next_progress_line = SECONDS_BETWEEN_PROGRESS_LINES;
+double next_progress_line = 0;
 const nnf_manager* progress_nodes = nullptr;
 const cnf_cache_manager* progress_cache = nullptr;
 
 void print_progress_line() {
   double now = wall_seconds();
   if (now < next_progress_line) return;
-  next_progress_line = now + SECONDS_BETWEEN_PROGRESS_LINES;
+  next_progress_line = now + PROGRESS_SECONDS;
   std::printf("\nProgress: %.1f s wall, %.1f%% done, %u nodes, %u cache entries, %zu MB\n", now, completed_fraction,
               progress_nodes->node_count, progress_cache->count, resident_megabytes());
   std::fflush(stdout);
@@ -114,7 +113,7 @@ void declare_current_dtree(dtree* t) {
 void initialize_progress() {
   completed_fraction = 0;
   elapsed_time = 0;
-  next_progress_line = wall_seconds() + SECONDS_BETWEEN_PROGRESS_LINES;
+  next_progress_line = wall_seconds() + PROGRESS_SECONDS;
   last_progress_reported = 0;
   steps_since_clock_reading = 0;
 }

@@ -21,6 +21,7 @@ const char USAGE_TEXT[] =
     "  -timeout SECONDS        stop the run after this wall time (exit status 3, no circuit file)\n"
     "  -mem_limit MB           stop the run when its memory passes this (exit status 3, no circuit file)\n"
     "  -stats FILE             write the run's statistics as one JSON object to FILE\n"
+    "  -progress SECONDS       wall seconds between progress lines while compiling (default 5)\n"
     "  -count                  print the number of models (weighted and projected when the CNF says so)\n"
     "  -weights FILE           count with this weight file's weights and projection instead of the CNF's\n"
     "  -assume \"LITERALS\"      count under these literals, e.g. \"3 -7\"; needs -count\n"
@@ -89,6 +90,7 @@ constexpr number_range THREAD_COUNTS{1, 1024};
 constexpr number_range BALANCE_FACTORS{1, 49};  // the partitioner's own bounds
 constexpr number_range MEGABYTES{0, 4095};      // held as 32-bit byte counts
 constexpr number_range LIMIT_SECONDS{1, 1000000000};
+constexpr number_range PROGRESS_INTERVALS{0, 3600};
 constexpr number_range LIMIT_MEGABYTES{1, 1000000000};
 
 std::uint32_t bytes_of(long long megabytes) { return static_cast<std::uint32_t>(megabytes) << 20; }
@@ -171,6 +173,8 @@ constexpr option_row OPTIONS[] = {
      [](command_line& cl, const option_arguments& a) { cl.timeout_seconds = a.numbers[0]; }},
     {"-mem_limit", 1, &LIMIT_MEGABYTES,
      [](command_line& cl, const option_arguments& a) { cl.mem_limit_megabytes = a.numbers[0]; }},
+    {"-progress", 1, &PROGRESS_INTERVALS,
+     [](command_line&, const option_arguments& a) { PROGRESS_SECONDS = static_cast<int>(a.numbers[0]); }},
     {"-stats", 1, nullptr, [](command_line& cl, const option_arguments& a) { cl.stats_file = a.texts[0]; }},
     {"-help", 0, nullptr, [](command_line&, const option_arguments&) { print_usage(); }},
     {"-h", 0, nullptr, [](command_line&, const option_arguments&) { print_usage(); }},

@@ -91,3 +91,21 @@ TEST(StatsOption, WritesOneJsonObjectWithTheRunsFigures) {
   EXPECT_EQ(r.out.find("Compiling"), std::string::npos) << r.out;
   EXPECT_FALSE(file_exists(dir.file("f.cnf.nnf")));
 }
+
+TEST(ProgressOption, PrintsProgressLinesWhileCompilingUnlessSilent) {
+  temp_dir dir;
+  dir.write("f.cnf", chain_cnf(3000));
+  run_result r = run_tarn({"-in", "f.cnf", "-dt_method", "2", "-progress", "0"}, dir.path());
+  ASSERT_EQ(r.status, 0);
+  std::size_t line = r.out.find("\nProgress: ");
+  ASSERT_NE(line, std::string::npos) << r.out;
+  std::string text = r.out.substr(line + 1, r.out.find('\n', line + 1) - line - 1);
+  double seconds, done;
+  unsigned nodes, entries, megabytes;
+  EXPECT_EQ(std::sscanf(text.c_str(), "Progress: %lf s wall, %lf%% done, %u nodes, %u cache entries, %u MB", &seconds,
+                        &done, &nodes, &entries, &megabytes),
+            5)
+      << text;
+  r = run_tarn({"-in", "f.cnf", "-dt_method", "2", "-progress", "0", "-silent"}, dir.path());
+  EXPECT_EQ(r.out.find("Progress"), std::string::npos);
+}
