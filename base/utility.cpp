@@ -212,13 +212,9 @@ bool decompose_except_index(unsigned var) { return listed(DECOMPOSE_EXCEPT_VARS,
 std::string fname_with_added_extension(const std::string& name, const char* ext) { return name + ext; }
 
 namespace {
-struct file_closer {
-  void operator()(std::FILE* f) const { std::fclose(f); }
-};
-using file_handle = std::unique_ptr<std::FILE, file_closer>;
 
-file_handle open_list_file(const char* path) {
-  file_handle file(std::fopen(path, "r"));
+owned_file open_list_file(const char* path) {
+  owned_file file(std::fopen(path, "r"));
   if (!file) fatal("\nCannot open file: %s (%s)\n", path, std::strerror(errno));
   return file;
 }
@@ -266,7 +262,7 @@ std::vector<unsigned> read_integers(std::FILE* file, unsigned count, const char*
 }  // namespace
 
 std::vector<unsigned> read_unsigned(const char* path) {
-  file_handle file = open_list_file(path);
+  owned_file file = open_list_file(path);
   int count;
   if (scan_int(file.get(), count) != scan_result::integer || count < 0)
     fatal("\nFile %s does not begin with the number of variables it lists.\n", path);
@@ -274,7 +270,7 @@ std::vector<unsigned> read_unsigned(const char* path) {
 }
 
 std::vector<unsigned> read_unsigned_given_count(unsigned count, const char* path) {
-  file_handle file = open_list_file(path);
+  owned_file file = open_list_file(path);
   return read_integers(file.get(), count, path);
 }
 

@@ -80,6 +80,12 @@ unsigned available_cores();
 // ---------------------------------------------------------------------------------------------
 // Helpers
 // ---------------------------------------------------------------------------------------------
+// A FILE that closes itself.
+struct file_closer {
+  void operator()(std::FILE* f) const { std::fclose(f); }
+};
+using owned_file = std::unique_ptr<std::FILE, file_closer>;
+
 void print_bytes(const char* label, std::uint32_t bytes);
 bool ignore_index(unsigned var);
 bool decompose_except_index(unsigned var);

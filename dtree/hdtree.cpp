@@ -293,11 +293,6 @@ void free_dtree_skeleton(std::vector<unsigned>& skeleton) {
 // ---------------------------------------------------------------------------------------------
 namespace {
 
-struct file_closer {
-  void operator()(std::FILE* f) const { std::fclose(f); }
-};
-using file_handle = std::unique_ptr<std::FILE, file_closer>;
-
 // Words of the orders trailer (see hdtree.h). It comes after the N records, where readers
 // that stop after the records never look.
 constexpr const char* ORDERS_WORD = "orders";
@@ -306,7 +301,7 @@ constexpr const char* SEPARATOR_WORD = "sep";
 constexpr const char* CONTEXT_WORD = "ctx";
 
 std::string read_dtree_file(const char* path) {
-  file_handle file(std::fopen(path, "r"));
+  owned_file file(std::fopen(path, "r"));
   if (!file) fatal("Cannot open dtree file: %s (%s)\n", path, std::strerror(errno));
   std::string text;
   char chunk[1 << 16];

@@ -13,11 +13,6 @@
 
 namespace {
 
-struct file_closer {
-  void operator()(std::FILE* f) const { std::fclose(f); }
-};
-using file_handle = std::unique_ptr<std::FILE, file_closer>;
-
 // ---------------------------------------------------------------------------------------------
 // Writing
 // ---------------------------------------------------------------------------------------------
@@ -220,7 +215,7 @@ void write_nnf(std::FILE* out, const nnf& circuit) {
 }
 
 std::unique_ptr<nnf> load_nnf_from_file(const char* path) {
-  file_handle file(std::fopen(path, "r"));
+  owned_file file(std::fopen(path, "r"));
   if (!file) fatal("\nCannot open file: %s (%s)", path, std::strerror(errno));
   std::size_t record_bound = most_records_in(file.get());
   nnf_scanner in(file.get());
