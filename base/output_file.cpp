@@ -23,18 +23,11 @@ constexpr std::size_t STAGED_SLOTS = 16;
 char staged_paths[STAGED_SLOTS][PATH_MAX];
 std::mutex staged_lock;
 
-// No lock: this may run at exit, or on a limit, while another thread holds it; the slots are
-// plain characters, and unlink of a name half-written or gone does no harm.
-void remove_staged_files() {
-  for (const char* path : staged_paths)
-    if (path[0]) unlink(path);
-}
-
 // Where the output file "-" goes: standard output, or what it was before messages took its place.
 std::FILE* standard_output_file = nullptr;
 
 bool register_staged(const std::string& path) {
-  static const bool removed_at_exit = std::atexit(remove_staged_files) == 0;
+  static const bool removed_at_exit = std::atexit(discard_staged_files) == 0;
   if (!removed_at_exit || path.size() >= PATH_MAX) return false;
   std::lock_guard<std::mutex> guard(staged_lock);
   for (char* slot : staged_paths)
@@ -64,6 +57,13 @@ std::FILE* stream_of(const output_failure& failure) { return failure.on_standard
 
 }  // namespace
 
+// No lock: this may run at exit, or on a limit, while another thread holds it; the slots are
+// plain characters, and unlink of a name half-written or gone does no harm.
+void discard_staged_files() {
+  for (const char* path : staged_paths)
+    if (path[0]) unlink(path);
+}
+
 void route_messages_to_standard_error() {
   std::fflush(stdout);
   int circuit_fd = dup(STDOUT_FILENO);
@@ -73,11 +73,9 @@ void route_messages_to_standard_error() {
   if (!standard_output_file) fatal("\nCannot redirect standard output (%s)", std::strerror(errno));
 }
 
-void discard_staged_files() { remove_staged_files(); }
-
 namespace {
 void discard_and_reraise(int signal_number) {
-  remove_staged_files();
+  discard_staged_files();
   std::signal(signal_number, SIG_DFL);
   std::raise(signal_number);
 }

@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <thread>
 
 #include "base/output_file.h"
@@ -22,9 +23,7 @@ constexpr std::chrono::milliseconds WATCH_INTERVAL{20};
 [[noreturn]] void stop_run(const char* message) {
   std::fflush(stdout);
   discard_staged_files();
-  std::size_t length = 0;
-  while (message[length]) ++length;
-  if (write(STDOUT_FILENO, message, length) < 0) _exit(LIMIT_EXIT_STATUS);
+  if (write(STDOUT_FILENO, message, std::strlen(message)) < 0) _exit(LIMIT_EXIT_STATUS);
   _exit(LIMIT_EXIT_STATUS);
 }
 

@@ -20,9 +20,9 @@ void push_true_literal(literal* l, unsigned d, cnf_manager* m) {
   if (l->reason_clause || l->reason_literal) ++m->implication_count;
 }
 
-// C has implied a literal or met a conflict: widen the effect span to it.
+// C has implied a literal or met a conflict: widen the effect span to it. Callers test
+// track_effects first, so that the default search pays one branch and no more.
 void note_effect(clause* c, cnf_manager* m) {
-  if (!m->track_effects) return;
   clause_span& s = m->effect_span;
   if (!s.first || c < s.first) s.first = c;
   if (!s.last || c > s.last) s.last = c;
@@ -35,7 +35,7 @@ bool propagate_eclauses(literal* t, unsigned d, cnf_manager* m) {
     for (literal** l = (*e)->literals; *l; ++l) {
       literal* other = *l;
       if (other == t || literal_false(other)) continue;
-      note_effect(*e, m);
+      if (m->track_effects) note_effect(*e, m);
       if (literal_true(other)) {
         if (DD_BACKTRACK) {
           implict_binary_clause_literals[0] = other->complement;
@@ -76,7 +76,7 @@ bool propagate_watches(literal* t, unsigned d, cnf_manager* m) {
       move_watched_literal(c->literals + s, replacement, c);
     } else {
       literal* w = c->literals[1 - s];
-      if (!literal_true(w)) note_effect(c, m);
+      if (m->track_effects && !literal_true(w)) note_effect(c, m);
       if (literal_false(w)) {
         if (DD_BACKTRACK) analyze_conflict(c->literals, d, m);
         return false;
