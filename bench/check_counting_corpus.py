@@ -273,7 +273,7 @@ def main():
     args.tarn = os.path.abspath(args.tarn)
     args.enumerator = args.enumerator or os.path.join(os.path.dirname(args.tarn), 'bench', 'enumerate_projected')
     if not os.access(args.enumerator, os.X_OK):
-        sys.exit('no enumerator at %s (install libcadical-dev: scripts/ensure_deps.sh --bench, then build it)'
+        sys.exit('no enumerator at %s (it is built with tarn, in the bench folder of the build)'
                  % args.enumerator)
     manifest = read_manifest()
     print_row(COLUMNS)

@@ -35,19 +35,10 @@ double next_progress_line = 0;
 const nnf_manager* progress_nodes = nullptr;
 const cnf_cache_manager* progress_cache = nullptr;
 
-void print_progress_line() {
-  double now = wall_seconds();
-  if (now < next_progress_line) return;
-  next_progress_line = now + PROGRESS_SECONDS;
-  std::printf("\nProgress: %.1f s wall, %.1f%% done, %u nodes, %u cache entries, %zu MB\n", now, completed_fraction,
-              progress_nodes->node_count, progress_cache->count, resident_megabytes());
-  std::fflush(stdout);
-}
-
 void report_progress() {
   if (++steps_since_clock_reading < STEPS_PER_CLOCK_READING) return;
   steps_since_clock_reading = 0;
-  print_progress_line();
+  print_progress_line(progress_nodes->node_count, progress_cache->count);
   std::clock_t now = std::clock();
   if (now - elapsed_time <= progress_inc) return;
   elapsed_time = now;
@@ -99,6 +90,15 @@ nnf_node* compile_leaf(const dtree* t, nnf_manager* nm) {
 }
 
 }  // namespace
+
+void print_progress_line(unsigned nodes, unsigned cache_entries) {
+  double now = wall_seconds();
+  if (now < next_progress_line) return;
+  next_progress_line = now + PROGRESS_SECONDS;
+  std::printf("\nProgress: %.1f s wall, %.1f%% done, %u nodes, %u cache entries, %zu MB\n", now, completed_fraction,
+              nodes, cache_entries, resident_megabytes());
+  std::fflush(stdout);
+}
 
 bool pure_var_of_current_dtree(const var* v) { return FIRST_PURE_VAR && v >= FIRST_PURE_VAR && v <= LAST_PURE_VAR; }
 

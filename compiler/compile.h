@@ -33,4 +33,7 @@ nnf_node* comp_decompose(unsigned count, separator** seps, literal** lits_start,
 
 void declare_current_dtree(dtree* t);
 void initialize_progress();
+// The progress line of a long compilation (wall time, part done, circuit nodes, cache entries,
+// memory), printed once PROGRESS_SECONDS have passed since the last one.
+void print_progress_line(unsigned nodes, unsigned cache_entries);
 bool pure_var_of_current_dtree(const var* v);

@@ -48,11 +48,9 @@ void set_cardinality(nnf_node* n, std::uint32_t cardinality) {
 }
 
 // What the first sizes of the unique table and the blocks go by: a larger formula makes more nodes.
-std::uint64_t formula_size(const cnf_manager* cm) { return std::uint64_t{cm->var_count} + cm->clause_count; }
-
 // The first block holds the constants and the literals with room for the first nodes of the search.
-std::uint32_t first_block_words(const cnf_manager* cm, std::uint32_t capacity) {
-  std::uint64_t words = std::max(MIN_FIRST_BLOCK_WORDS, 8 * formula_size(cm));
+std::uint32_t first_block_words(std::uint64_t formula_size, std::uint32_t capacity) {
+  std::uint64_t words = std::max(MIN_FIRST_BLOCK_WORDS, 8 * formula_size);
   return static_cast<std::uint32_t>(std::min<std::uint64_t>(words, capacity));
 }
 
@@ -227,24 +225,29 @@ unsigned nnf_node::child_count() const {
 }
 
 std::unique_ptr<nnf_manager> construct_nnf_manager(const cnf_manager* cm, unsigned table_size) {
+  return construct_nnf_manager(cm->var_count, cm->clause_count, table_size);
+}
+
+// A positive literal counts 1 towards the cardinality of a model, a negative one 0.
+std::unique_ptr<nnf_manager> construct_nnf_manager(unsigned var_count, unsigned clause_count, unsigned table_size) {
   assert(table_size > 0);
   auto m = std::make_unique<nnf_manager>();
-  m->var_count = cm->var_count;
+  std::uint64_t formula_size = std::uint64_t{var_count} + clause_count;
+  m->var_count = var_count;
   m->unique_table_limit = table_size;
-  m->unique_table_size = prime_bucket_count(std::max(MIN_UNIQUE_TABLE_SIZE, 2 * formula_size(cm)), table_size);
+  m->unique_table_size = prime_bucket_count(std::max(MIN_UNIQUE_TABLE_SIZE, 2 * formula_size), table_size);
   m->unique_table.assign(m->unique_table_size, nullptr);
-  m->scratch.assign(cm->var_count + 2, nullptr);
+  m->scratch.assign(var_count + 2, nullptr);
   m->block_capacity = MAX_NNF_MEMORY_BLOCK / 4;
-  allocate_nnf_memory_block(first_block_words(cm, m->block_capacity), 0, m.get());
+  allocate_nnf_memory_block(first_block_words(formula_size, m->block_capacity), 0, m.get());
   m->node_count = m->edge_count = m->or_count = m->and_count = m->memory = 0;
   ZERO_NNF_NODE = new_zero_node(m.get());
   ONE_NNF_NODE = new_one_node(m.get());
-  m->pos_literals.resize(cm->var_count);
-  m->neg_literals.resize(cm->var_count);
-  for (unsigned i = 1; i <= cm->var_count; ++i) {
-    const var* v = index2varp(i, cm);
-    m->pos_literals[i - 1] = new_literal_node(NNF_POS_LITERAL, i, v->pos->weight, m.get());
-    m->neg_literals[i - 1] = new_literal_node(NNF_NEG_LITERAL, i, v->neg->weight, m.get());
+  m->pos_literals.resize(var_count);
+  m->neg_literals.resize(var_count);
+  for (unsigned i = 1; i <= var_count; ++i) {
+    m->pos_literals[i - 1] = new_literal_node(NNF_POS_LITERAL, i, 1, m.get());
+    m->neg_literals[i - 1] = new_literal_node(NNF_NEG_LITERAL, i, 0, m.get());
   }
   return m;
 }

@@ -81,6 +81,8 @@ struct nnf_manager {
 // table_size is the most buckets the unique table grows to: it starts sized by the formula, so
 // that a small formula does not pay for the buckets a large one needs.
 std::unique_ptr<nnf_manager> construct_nnf_manager(const cnf_manager* cm, unsigned table_size);
+// The same for a search that keeps no CNF manager: sized by the formula's variables and clauses.
+std::unique_ptr<nnf_manager> construct_nnf_manager(unsigned var_count, unsigned clause_count, unsigned table_size);
 void free_nnf_manager(std::unique_ptr<nnf_manager>& manager);
 
 nnf_node* literal2nnf_node(const literal* lit, const nnf_manager* m);

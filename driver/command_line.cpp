@@ -45,6 +45,9 @@ const char USAGE_TEXT[] =
     "  -block_order_in FILE    block number per variable; min-fill within blocks (sets method 5)\n"
     "  -dt_in FILE             read the dtree from this file instead of building one\n"
     "  -dt_out                 write the dtree to FILE.dtree\n"
+    "  -dynamic                compile by components found during the search instead of the dtree's\n"
+    "  -preprocess             simplify the CNF first (backbones, equivalent literals, vivification,\n"
+    "                          subsumption), keeping its models over every variable\n"
     "  -no_ddb                 no conflict analysis: chronological backtracking\n"
     "  -no_cache               no component cache\n"
     "  -cache_size MB          component cache limit (default 512, at most 4095)\n"
@@ -152,6 +155,8 @@ constexpr option_row OPTIONS[] = {
        cl.dtree_chosen = true;
        HDTREE_TYPE = 5;
      }},
+    {"-dynamic", 0, nullptr, [](command_line& cl, const option_arguments&) { cl.dynamic = true; }},
+    {"-preprocess", 0, nullptr, [](command_line& cl, const option_arguments&) { cl.preprocess = true; }},
     {"-no_ddb", 0, nullptr, [](command_line&, const option_arguments&) { DD_BACKTRACK = false; }},
     {"-no_cache", 0, nullptr, [](command_line&, const option_arguments&) { CACHING_ON = false; }},
     {"-suppress_ane", 0, nullptr, [](command_line&, const option_arguments&) { SUPPRESS_AND_NL_EDGES = true; }},
@@ -232,6 +237,18 @@ void check_query_options(const command_line& cl) {
   if (cl.out && (cl.in_memory || cl.nnf_in || cl.simplify_mode))
     fatal("\n-out names the circuit file, which -in_memory, -nnf and the simplify modes do not write.");
   if ((cl.weights_file || cl.assume) && !cl.count) fatal("\n-weights and -assume apply to a count: give -count with them.");
+  if (cl.preprocess && (cl.simplify_mode || cl.nnf_in))
+    fatal("\n-preprocess simplifies the CNF to compile: the simplify modes and -nnf compile none.");
+}
+
+// The dynamic search decides every variable it meets and keeps no dtree.
+void check_dynamic_options(const command_line& cl) {
+  if (!cl.dynamic) return;
+  if (cl.force_file || cl.determined_file || cl.decompose_except_file)
+    fatal("\n-dynamic cannot be combined with -force, -determined or -decompose_except: it finds components as it "
+          "searches and has no dtree to keep those variables out of.");
+  if (cl.dt_in_file || cl.dt_out || cl.block_order_file)
+    fatal("\n-dynamic builds no dtree: -dt_in, -dt_out and -block_order_in do not apply to it.");
 }
 
 // Counts and minimum cardinalities are the formula's only on a decomposable circuit with the
@@ -267,6 +284,7 @@ command_line parse_command_line(int argc, char** argv) {
   if (HDTREE_TYPE == 5 && !cl.block_order_file)
     fatal("\nDtree method 5 needs a block order: give it with -block_order_in.%s", HELP_MSG);
   check_query_options(cl);
+  check_dynamic_options(cl);
   check_counted_circuit(cl);
   return cl;
 }

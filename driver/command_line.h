@@ -29,6 +29,8 @@ struct command_line {
   long long timeout_seconds = 0;       // "-timeout": 0 for none
   long long mem_limit_megabytes = 0;   // "-mem_limit": 0 for none
   const char* stats_file = nullptr;    // "-stats": the JSON statistics file
+  bool dynamic = false;                // "-dynamic": the component search instead of the dtree's
+  bool preprocess = false;             // "-preprocess": the equivalence-preserving simplification first
 };
 
 // Walks the arguments as the option table says. A usage failure ends the process with status 1,

@@ -1,7 +1,9 @@
 #include "driver/library.h"
 
 #include <cstdio>
+#include <algorithm>
 #include <ctime>
+#include <numeric>
 
 #include "base/run_limits.h"
 #include "base/utility.h"
@@ -9,6 +11,7 @@
 #include "cnf/cnf_read.h"
 #include "compiler/cache.h"
 #include "compiler/compile.h"
+#include "compiler/dynamic_compile.h"
 #include "compiler/nnf_manager.h"
 #include "dtree/dtree_manager.h"
 #include "dtree/elm_orders.h"
@@ -143,7 +146,67 @@ void apply_library_settings(const int* settings) {
   VERBOSE = settings[4];
 }
 
+// The exist file's variables and the forgotten ones, checked and announced as the dtree search
+// does, through a CNF manager in file order.
+std::vector<std::uint8_t> forgotten_flags(const cnf& formula, const char* exist_file,
+                                          const std::vector<unsigned>& forgotten) {
+  std::vector<unsigned> var_order(formula.var_count), clause_order(formula.clause_count());
+  std::iota(var_order.begin(), var_order.end(), 1u);
+  std::iota(clause_order.begin(), clause_order.end(), 1u);
+  std::unique_ptr<cnf_manager> cm = construct_cnf_manager(var_order.data(), clause_order.data(), formula);
+  declare_exist_quantify_vars_file(exist_file, cm.get());
+  declare_exist_quantify_vars(static_cast<unsigned>(forgotten.size()), forgotten.data(), cm.get());
+  std::vector<std::uint8_t> flags(formula.var_count + 1, 0);
+  for (unsigned v = 1; v <= formula.var_count; ++v) flags[v] = index2varp(v, cm.get())->exist;
+  return flags;
+}
+
+void report_dynamic_search(const dynamic_statistics& search, compile_report& report) {
+  report.cache_hits = static_cast<unsigned>(search.cache_hits);
+  report.cache_misses = static_cast<unsigned>(search.cache_misses);
+  report.cache_entries = static_cast<unsigned>(search.cache_entries);
+  report.learned_clauses = static_cast<unsigned>(search.learned_clauses);
+}
+
+void print_dynamic_search(const dynamic_statistics& search, const nnf_manager& nodes) {
+  print_bytes("\nCache memory:", static_cast<std::uint32_t>(std::min<std::uint64_t>(search.cache_bytes, UINT32_MAX)));
+  std::printf(" / Cache count: %llu", static_cast<unsigned long long>(search.cache_entries));
+  print_bytes("\nNNF memory:", nodes.memory);
+  if (search.elimination_width)
+    std::printf("\nElimination width: %zu%s", search.elimination_width, search.guided ? " (guides the decisions)" : "");
+  std::printf("\nDecisions: %llu / Conflicts: %llu / Learned clauses: %llu",
+              static_cast<unsigned long long>(search.decisions), static_cast<unsigned long long>(search.conflicts),
+              static_cast<unsigned long long>(search.learned_clauses));
+}
+
 }  // namespace
+
+std::unique_ptr<nnf_manager> compile_dynamic_cmd_line(cnf* formula, const char* exist_file,
+                                                      const std::vector<unsigned>& forgotten, compile_report* report) {
+  double wall_start = wall_seconds();
+  std::vector<std::uint8_t> flags = forgotten_flags(*formula, exist_file, forgotten);
+  std::unique_ptr<nnf_manager> nodes = construct_nnf_manager(formula->var_count, formula->clause_count(), TABLE_SIZE);
+  double wall_compile_start = wall_seconds();
+  if (VERBOSE) {
+    std::printf("\nCompiling dynamically...");
+    std::fflush(stdout);
+  }
+  dynamic_statistics search;
+  compile_dynamically(*formula, flags, nodes.get(), &search);
+  double wall_end = wall_seconds();
+  if (VERBOSE) {
+    std::printf("done.");
+    print_dynamic_search(search, *nodes);
+    std::printf("\nCompile Time: %0.3fs / Pre-Processing: %0.3fs\n", wall_end - wall_compile_start,
+                wall_compile_start - wall_start);
+  }
+  if (report) {
+    report_dynamic_search(search, *report);
+    report->preprocessing_seconds = wall_compile_start - wall_start;
+    report->compile_seconds = wall_end - wall_compile_start;
+  }
+  return nodes;
+}
 
 std::unique_ptr<nnf_manager> dez2irivi_cmd_line(cnf* formula, const char* block_order_file, const char* dtree_in_file,
                                                 const char* dtree_out_file, const char* exist_file,

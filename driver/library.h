@@ -30,6 +30,12 @@ std::unique_ptr<nnf_manager> dez2irivi_cmd_line(cnf* formula, const char* block_
                                                 const std::vector<unsigned>& forgotten = {},
                                                 compile_report* report = nullptr);
 
+// The dynamic search instead of the dtree's: no hypergraph, dtree or dtree cache. The exist file's
+// variables and the forgotten ones are forgotten.
+std::unique_ptr<nnf_manager> compile_dynamic_cmd_line(cnf* formula, const char* exist_file,
+                                                      const std::vector<unsigned>& forgotten,
+                                                      compile_report* report = nullptr);
+
 // settings: null or five ints: MIN_CARD, SUPPRESS_AND_NL_EDGES, cache size in MB, NNF block size
 // in MB, VERBOSE. Each variable list is null or 0-terminated. Every setting is back at its
 // default afterwards.

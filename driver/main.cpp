@@ -14,6 +14,7 @@
 #include "base/utility.h"
 #include "cnf/cnf_read.h"
 #include "cnf/directives.h"
+#include "cnf/equivalence_preprocessing.h"
 #include "cnf/input_stream.h"
 #include "cnf/preprocessing.h"
 #include "compiler/nnf_manager.h"
@@ -251,15 +252,35 @@ void record_end(std::clock_t t0, run_statistics& stats) {
   stats.peak_megabytes = peak_resident_megabytes();
 }
 
+// The formula compiled in the input's place: the same models over every variable, smaller.
+std::unique_ptr<cnf> preprocess_step(const cnf& formula) {
+  if (VERBOSE) {
+    std::printf("\nPreprocessing...");
+    std::fflush(stdout);
+  }
+  preprocess_summary summary;
+  std::unique_ptr<cnf> result = preprocess_cnf(formula, &summary);
+  if (VERBOSE)
+    std::printf("%u backbone literals, %u equivalent literals, %u clauses removed, %u literals removed: %u clauses "
+                "left / %0.3fs",
+                summary.backbone_literals, summary.equivalences, summary.subsumed_clauses, summary.vivified_literals,
+                result->clause_count(), summary.seconds);
+  return result;
+}
+
+// The entailment check reads the input formula, also when a preprocessed one is compiled.
 void compile_and_post_process(const command_line& cl, std::unique_ptr<cnf>& formula, std::clock_t t0,
                               run_statistics& stats) {
-  unsigned var_count = formula->var_count;
+  std::unique_ptr<cnf> preprocessed = cl.preprocess ? preprocess_step(*formula) : nullptr;
+  if (preprocessed && !cl.check_entailment) free_cnf(formula);
+  cnf* compiled = preprocessed ? preprocessed.get() : formula.get();
+  unsigned var_count = compiled->var_count;
   std::string output_base = output_base_name(cl.in);
   circuit_file output{cl.out ? cl.out : fname_with_added_extension(output_base, ".nnf"), nullptr};
   if (!cl.in_memory) output.open();
   std::unique_ptr<output_file> stats_file = cl.stats_file ? open_statistics_file(cl.stats_file) : nullptr;
   std::string dtree_out = cl.dt_out ? fname_with_added_extension(output_base, ".dtree") : std::string();
-  count_setup setup = set_up_count(cl, formula->directives, var_count);
+  count_setup setup = set_up_count(cl, compiled->directives, var_count);
   if (!setup.forgotten.empty()) {
     decide_forgotten_last(cl);
     if (VERBOSE)
@@ -269,11 +290,14 @@ void compile_and_post_process(const command_line& cl, std::unique_ptr<cnf>& form
   if (cl.decompose_except_file)
     DECOMPOSE_EXCEPT_VARS = variable_flags(cl.decompose_except_file, var_count, "\nDecompose except on vars: ");
 
-  std::unique_ptr<nnf_manager> manager = dez2irivi_cmd_line(
-      formula.get(), cl.block_order_file, cl.dt_in_file, cl.dt_out ? dtree_out.c_str() : nullptr, cl.exist_file,
-      cl.force_file, cl.determined_file, cl.decompose_except_file, setup.forgotten, &stats.compiling);
+  std::unique_ptr<nnf_manager> manager =
+      cl.dynamic ? compile_dynamic_cmd_line(compiled, cl.exist_file, setup.forgotten, &stats.compiling)
+                 : dez2irivi_cmd_line(compiled, cl.block_order_file, cl.dt_in_file,
+                                      cl.dt_out ? dtree_out.c_str() : nullptr, cl.exist_file, cl.force_file,
+                                      cl.determined_file, cl.decompose_except_file, setup.forgotten, &stats.compiling);
   stats.dtree_method = HDTREE_TYPE;
   stats.seed = DTREE_SEED_USED;
+  free_cnf(preprocessed);
   if (!cl.check_entailment) free_cnf(formula);
 
   int smooth_mode = cl.smooth_mode;

@@ -3,6 +3,7 @@
 
 #include "e2e/brute_force.h"
 #include "e2e/random_cnf.h"
+#include "e2e/search_variants.h"
 #include "test_support.h"
 
 using tarn_test::run_result;
@@ -39,7 +40,7 @@ void expect_circuit(const temp_dir& dir, const std::string& cnf_text, const std:
   EXPECT_TRUE(v.function == expected) << c.circuit_text;
 }
 
-const std::vector<std::vector<std::string>> OPTION_SETS = {
+const std::vector<std::vector<std::string>> OPTION_SETS = under_every_search({
     {},
     {"-dt_method", "1", "-ubfs", "10", "12", "-dt_count", "2"},
     {"-dt_count", "3", "-no_ddb"},
@@ -49,7 +50,7 @@ const std::vector<std::vector<std::string>> OPTION_SETS = {
     {"-dt_method", "3", "-no_ddb"},
     {"-dt_method", "4", "-no_cache"},
     {"-dt_method", "2", "-no_ddb", "-no_cache"},
-};
+});
 
 void check_random_formulas(unsigned seed, unsigned rounds, const random_cnf::shape& shape) {
   std::mt19937 random(seed);
@@ -133,12 +134,16 @@ TEST(Compile, ExistentialVariablesAreForgotten) {
     }
     dir.write("exist", list + "\n");
     SCOPED_TRACE(text + "exist: " + list);
-    compiled c = compile(dir, text, {"-exist", "exist", "-silent", "-dt_method", std::to_string(2 + round % 3)});
-    ASSERT_EQ(c.run.status, 0) << c.run.out;
-    brute_force::verdict v = brute_force::judge(brute_force::parse_nnf(c.circuit_text));
-    ASSERT_EQ(v.problem, "");
-    // The circuit mentions no forgotten variable, so its function is the projection.
-    EXPECT_TRUE(v.function == expected) << c.circuit_text;
+    for (const auto& search : search_variants()) {
+      std::vector<std::string> options{"-exist", "exist", "-silent", "-dt_method", std::to_string(2 + round % 3)};
+      options.insert(options.end(), search.begin(), search.end());
+      compiled c = compile(dir, text, options);
+      ASSERT_EQ(c.run.status, 0) << c.run.out;
+      brute_force::verdict v = brute_force::judge(brute_force::parse_nnf(c.circuit_text));
+      ASSERT_EQ(v.problem, "");
+      // The circuit mentions no forgotten variable, so its function is the projection.
+      EXPECT_TRUE(v.function == expected) << c.circuit_text;
+    }
   }
 }
 
@@ -149,8 +154,8 @@ TEST(Compile, CorpusFormulasHaveTheirKnownCounts) {
   temp_dir dir;
   while (table >> name >> count) {
     SCOPED_TRACE(name);
-    for (const auto& options : {std::vector<std::string>{"-count"}, std::vector<std::string>{"-count", "-dt_method", "4"},
-                                std::vector<std::string>{"-count", "-dt_method", "4", "-no_ddb"}}) {
+    for (const auto& options : under_every_search({{"-count"}, {"-count", "-dt_method", "4"},
+                                                   {"-count", "-dt_method", "4", "-no_ddb"}})) {
       compiled c = compile(dir, tarn_test::read_file(dir_path + "/" + name), options);
       ASSERT_EQ(c.run.status, 0) << c.run.out;
       EXPECT_EQ(tarn_test::count_printed(c.run.out), count);

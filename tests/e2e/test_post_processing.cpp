@@ -2,6 +2,7 @@
 // compiling, judged by the independent brute-force evaluator.
 #include "e2e/brute_force.h"
 #include "e2e/random_cnf.h"
+#include "e2e/search_variants.h"
 #include "test_support.h"
 
 using tarn_test::file_exists;
@@ -32,7 +33,8 @@ outcome run_on(const temp_dir& dir, const std::string& text, std::vector<std::st
   return o;
 }
 
-// Runs every post-processing mode on random formulas and checks each result.
+// Runs every post-processing mode on random formulas and checks each result, the searches taking
+// turns.
 template <typename Check>
 void for_random_formulas(unsigned seed, unsigned rounds, Check check) {
   std::mt19937 random(seed);
@@ -44,7 +46,8 @@ void for_random_formulas(unsigned seed, unsigned rounds, Check check) {
     std::string text = random_cnf::generate(random, shape);
     SCOPED_TRACE("seed " + std::to_string(seed) + " round " + std::to_string(round) + "\n" + text);
     brute_force::formula f = brute_force::parse_cnf(text);
-    check(dir, text, f, brute_force::models(f));
+    const std::vector<std::string>& search = search_variants()[round % search_variants().size()];
+    check(dir, text, f, brute_force::models(f), search);
   }
 }
 
@@ -55,8 +58,10 @@ void for_random_formulas(unsigned seed, unsigned rounds, Check check) {
 // minimisation keeps exactly the minimum-cardinality models; every count matches.
 TEST(PostProcessing, EveryModeKeepsItsPromiseOnRandomFormulas) {
   for_random_formulas(11, 40, [](const temp_dir& dir, const std::string& text, const brute_force::formula& f,
-                                 const brute_force::table& models) {
-    outcome plain = run_on(dir, text, {"-check_entailment"});
+                                 const brute_force::table& models, const std::vector<std::string>& search) {
+    std::vector<std::string> check_options{"-check_entailment"};
+    check_options.insert(check_options.end(), search.begin(), search.end());
+    outcome plain = run_on(dir, text, check_options);
     ASSERT_EQ(plain.run.status, 0) << plain.run.out;
     std::string checks = tarn_test::mask_times(plain.run.out);
     EXPECT_EQ(checks.substr(checks.find("\nChecking")),
@@ -66,6 +71,7 @@ TEST(PostProcessing, EveryModeKeepsItsPromiseOnRandomFormulas) {
       for (bool reduce : {false, true}) {
         SCOPED_TRACE(mode + (reduce ? " -reduce" : ""));
         std::vector<std::string> options{"-count"};
+        options.insert(options.end(), search.begin(), search.end());
         if (!mode.empty()) options.push_back(mode);
         if (reduce) options.push_back("-reduce");
         outcome o = run_on(dir, text, options);

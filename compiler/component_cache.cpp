@@ -1,0 +1,95 @@
+#include "compiler/component_cache.h"
+
+#include <algorithm>
+
+namespace {
+
+// Bytes an entry takes besides its key, with its index slot, roughly.
+constexpr std::size_t ENTRY_OVERHEAD = sizeof(component_cache::entry) + 48;
+
+void put_varint(std::uint32_t x, std::vector<std::uint8_t>& out) {
+  while (x >= 0x80) {
+    out.push_back(static_cast<std::uint8_t>(x | 0x80));
+    x >>= 7;
+  }
+  out.push_back(static_cast<std::uint8_t>(x));
+}
+
+std::uint64_t hash_bytes(const std::vector<std::uint8_t>& bytes) {
+  std::uint64_t h = 0xCBF29CE484222325ull ^ bytes.size();
+  std::size_t i = 0;
+  for (; i + 8 <= bytes.size(); i += 8) {
+    std::uint64_t word = 0;
+    for (int b = 0; b < 8; ++b) word |= std::uint64_t{bytes[i + b]} << (8 * b);
+    h = (h ^ word) * 0x9E3779B97F4A7C15ull;
+    h ^= h >> 29;
+  }
+  for (; i < bytes.size(); ++i) h = (h ^ bytes[i]) * 0x100000001B3ull;
+  return h ^ (h >> 32);
+}
+
+bool same_key(const component_cache& c, const component_cache::entry& e) {
+  return e.key_size == c.scratch.size() &&
+         std::equal(c.scratch.begin(), c.scratch.end(), c.keys.begin() + static_cast<std::ptrdiff_t>(e.key_offset));
+}
+
+// The newer half stays, its keys moved to the front.
+void drop_older_half(component_cache& c) {
+  std::size_t first = (c.entries.size() + 1) / 2;
+  std::size_t key_start = first < c.entries.size() ? c.entries[first].key_offset : c.keys.size();
+  c.keys.erase(c.keys.begin(), c.keys.begin() + static_cast<std::ptrdiff_t>(key_start));
+  c.entries.erase(c.entries.begin(), c.entries.begin() + static_cast<std::ptrdiff_t>(first));
+  c.index.clear();
+  for (std::size_t i = 0; i < c.entries.size(); ++i) {
+    c.entries[i].key_offset -= key_start;
+    c.index.emplace(c.entries[i].hash, i);
+  }
+}
+
+}  // namespace
+
+// The key's numbers are sorted within its two lists, so each is written as its difference to the
+// one before.
+std::uint64_t prepare_key(component_cache& c, const std::uint32_t* key, std::uint32_t size) {
+  c.scratch.clear();
+  std::uint32_t var_count = key[0];
+  put_varint(var_count, c.scratch);
+  std::uint32_t previous = 0;
+  for (std::uint32_t i = 1; i < size; ++i) {
+    if (i == var_count + 1) previous = 0;
+    put_varint(key[i] - previous, c.scratch);
+    previous = key[i];
+  }
+  return hash_bytes(c.scratch);
+}
+
+nnf_node* lookup_component(component_cache& c, std::uint64_t hash) {
+  auto found = c.index.find(hash);
+  if (found != c.index.end() && same_key(c, c.entries[found->second])) {
+    ++c.hits;
+    return c.entries[found->second].circuit;
+  }
+  ++c.misses;
+  return nullptr;
+}
+
+// A key whose hash another key holds already is not kept: it is simply computed again.
+void insert_component(component_cache& c, std::uint64_t hash, nnf_node* circuit) {
+  if (cache_memory(c) > c.memory_limit) drop_older_half(c);
+  if (!c.index.emplace(hash, c.entries.size()).second) return;
+  c.entries.push_back({hash, c.next_number++, c.keys.size(), static_cast<std::uint32_t>(c.scratch.size()), circuit});
+  c.keys.insert(c.keys.end(), c.scratch.begin(), c.scratch.end());
+}
+
+std::uint64_t cache_mark(const component_cache& c) { return c.next_number; }
+
+void forget_entries_since(std::uint64_t mark, component_cache& c) {
+  while (!c.entries.empty() && c.entries.back().number >= mark) {
+    const component_cache::entry& e = c.entries.back();
+    c.index.erase(e.hash);
+    c.keys.resize(e.key_offset);
+    c.entries.pop_back();
+  }
+}
+
+std::size_t cache_memory(const component_cache& c) { return c.keys.size() + c.entries.size() * ENTRY_OVERHEAD; }

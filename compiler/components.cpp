@@ -1,0 +1,159 @@
+#include "compiler/components.h"
+
+#include <algorithm>
+
+#include "compiler/dynamic_engine.h"
+
+namespace {
+
+constexpr std::uint32_t NO_GROUP = UINT32_MAX;
+
+void reach(std::uint32_t v, std::uint32_t group, component_finder& f) {
+  if (f.var_stamp[v] == f.stamp) return;
+  f.var_stamp[v] = f.stamp;
+  f.var_group[v] = group;
+  ++f.group_vars[group];
+  f.queue.push_back(v);
+}
+
+bool clause_satisfied(const dynamic_engine& e, std::uint32_t k) {
+  const lit_t* c = e.lits.data() + e.start[k];
+  for (std::uint32_t i = 0; i < e.size[k]; ++i)
+    if (is_true(e, c[i])) return true;
+  return false;
+}
+
+// Looks at clause K once per split; an open clause joins the group with its unassigned variables.
+bool visit_clause(const dynamic_engine& e, std::uint32_t k, std::uint32_t group, component_finder& f) {
+  if (f.clause_stamp[k] == f.stamp) return f.clause_group[k] != NO_GROUP;
+  f.clause_stamp[k] = f.stamp;
+  if (clause_satisfied(e, k)) {
+    f.clause_group[k] = NO_GROUP;
+    return false;
+  }
+  f.clause_group[k] = group;
+  ++f.group_clauses[group];
+  const lit_t* c = e.lits.data() + e.start[k];
+  for (std::uint32_t i = 0; i < e.size[k]; ++i)
+    if (!is_false(e, c[i])) reach(var_of(c[i]), group, f);
+  return true;
+}
+
+// Every open two-literal clause has both variables unassigned: unit resolution has run.
+void grow_group(const dynamic_engine& e, std::uint32_t seed, std::uint32_t group, component_finder& f) {
+  f.group_vars.push_back(0);
+  f.group_clauses.push_back(0);
+  f.queue.clear();
+  reach(seed, group, f);
+  for (std::size_t i = 0; i < f.queue.size(); ++i) {
+    std::uint32_t u = f.queue[i];
+    std::uint32_t open = 0;
+    for (std::uint32_t w : e.neighbours[u])
+      if (!is_assigned(e, w)) {
+        ++open;
+        reach(w, group, f);
+      }
+    for (std::uint32_t k : e.occurrences[u]) open += visit_clause(e, k, group, f);
+    f.open_clauses[u] = open;
+  }
+}
+
+// Room for every group of more than one variable: its key header now, its lists filled in later.
+void open_records(component_finder& f, component_stack& stack) {
+  f.group_record.assign(f.group_vars.size(), NO_GROUP);
+  for (std::uint32_t g = 0; g < f.group_vars.size(); ++g) {
+    if (f.group_vars[g] < 2) continue;  // a variable without open clauses: free
+    component_record r;
+    r.offset = stack.store.size();
+    r.var_count = f.group_vars[g];
+    r.clause_count = f.group_clauses[g];
+    stack.store.resize(stack.store.size() + r.key_size());
+    stack.store[r.offset] = r.var_count;
+    f.group_record[g] = static_cast<std::uint32_t>(stack.records.size());
+    stack.records.push_back(r);
+  }
+}
+
+// The parent's lists are sorted, so handing their members out in order keeps each group's sorted.
+void fill_records(const std::uint32_t* vars, std::uint32_t n, const std::uint32_t* clauses, std::uint32_t m,
+                  component_finder& f, component_stack& stack, std::size_t first) {
+  std::vector<std::size_t> var_cursor(stack.records.size() - first), clause_cursor(stack.records.size() - first);
+  for (std::size_t i = first; i < stack.records.size(); ++i) {
+    var_cursor[i - first] = stack.records[i].offset + 1;
+    clause_cursor[i - first] = var_cursor[i - first] + stack.records[i].var_count;
+  }
+  for (std::uint32_t i = 0; i < n; ++i) {
+    std::uint32_t v = vars[i];
+    if (f.var_stamp[v] != f.stamp || f.group_record[f.var_group[v]] == NO_GROUP) continue;
+    std::size_t r = f.group_record[f.var_group[v]];
+    stack.store[var_cursor[r - first]++] = v;
+    stack.records[r].shown_count += !f.forgotten[v];
+  }
+  for (std::uint32_t i = 0; i < m; ++i) {
+    std::uint32_t k = clauses[i];
+    if (f.clause_stamp[k] != f.stamp || f.clause_group[k] == NO_GROUP) continue;
+    std::size_t r = f.group_record[f.clause_group[k]];
+    stack.store[clause_cursor[r - first]++] = k;
+  }
+}
+
+void next_stamp(component_finder& f) {
+  if (++f.stamp != 0) return;
+  std::fill(f.var_stamp.begin(), f.var_stamp.end(), 0);
+  std::fill(f.clause_stamp.begin(), f.clause_stamp.end(), 0);
+  f.stamp = 1;
+}
+
+}  // namespace
+
+// The records of one split are sorted by size, not by offset.
+void component_stack::pop_to(std::size_t count) {
+  if (count == records.size()) return;
+  std::size_t bottom = records[count].offset;
+  for (std::size_t i = count + 1; i < records.size(); ++i) bottom = std::min(bottom, records[i].offset);
+  store.resize(bottom);
+  records.resize(count);
+}
+
+void prepare_component_finder(const dynamic_engine& e, const std::vector<std::uint8_t>& forgotten,
+                              component_finder& f) {
+  f.var_stamp.assign(e.var_count + 1, 0);
+  f.var_group.assign(e.var_count + 1, 0);
+  f.open_clauses.assign(e.var_count + 1, 0);
+  f.clause_stamp.assign(e.input_clause_count, 0);
+  f.clause_group.assign(e.input_clause_count, NO_GROUP);
+  f.forgotten = forgotten;
+  f.stamp = 0;
+}
+
+void push_whole_formula(const dynamic_engine& e, component_stack& stack) {
+  component_record r;
+  r.offset = stack.store.size();
+  r.var_count = e.var_count;
+  r.clause_count = e.input_clause_count;
+  stack.store.push_back(r.var_count);
+  for (std::uint32_t v = 1; v <= e.var_count; ++v) stack.store.push_back(v);
+  for (std::uint32_t k = 0; k < e.input_clause_count; ++k) stack.store.push_back(k);
+  stack.records.push_back(r);
+}
+
+// The children take at most the parent's room and a header each: the store gets that room first,
+// so that it does not move under the parent's lists while they are read.
+void split_components(const dynamic_engine& e, std::size_t parent, component_finder& f, component_stack& stack) {
+  const component_record p = stack.records[parent];
+  stack.store.reserve(stack.store.size() + 2 * std::size_t{p.key_size()});
+  const std::uint32_t* vars = stack.vars(parent);
+  next_stamp(f);
+  f.group_vars.clear();
+  f.group_clauses.clear();
+  for (std::uint32_t i = 0; i < p.var_count; ++i) {
+    std::uint32_t v = vars[i];
+    if (is_assigned(e, v) || f.var_stamp[v] == f.stamp) continue;
+    grow_group(e, v, static_cast<std::uint32_t>(f.group_vars.size()), f);
+  }
+  std::size_t first = stack.records.size();
+  open_records(f, stack);
+  fill_records(stack.vars(parent), p.var_count, stack.clauses(parent), p.clause_count, f, stack, first);
+  std::stable_sort(stack.records.begin() + first, stack.records.end(),
+                   [](const component_record& a, const component_record& b) { return a.var_count < b.var_count; });
+}

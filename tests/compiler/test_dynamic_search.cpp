@@ -1,0 +1,163 @@
+// The parts of the dynamic search: its assignment engine, the component split, the component
+// cache and the elimination guide.
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "compiler/component_cache.h"
+#include "compiler/components.h"
+#include "compiler/dynamic_engine.h"
+#include "compiler/elimination_priority.h"
+#include "test_support.h"
+
+using tarn_test::make_cnf;
+
+namespace {
+
+bool satisfies(const std::vector<lit_t>& clause, unsigned assignment) {
+  for (lit_t l : clause)
+    if (((assignment >> (var_of(l) - 1)) & 1) != is_negative(l)) return true;
+  return false;
+}
+
+bool satisfies(const cnf& f, unsigned assignment) {
+  for (unsigned i = 0; i < f.clause_count(); ++i) {
+    std::vector<lit_t> c;
+    for (const int* l = f.clause(i); *l; ++l) c.push_back(lit_of_dimacs(*l));
+    if (!satisfies(c, assignment)) return false;
+  }
+  return true;
+}
+
+std::vector<lit_t> clause_of(const dynamic_engine& e, std::uint32_t k) {
+  return {e.lits.begin() + e.start[k], e.lits.begin() + e.start[k] + e.size[k]};
+}
+
+std::vector<std::uint32_t> key_vars(const component_stack& s, std::size_t i) {
+  return {s.vars(i), s.vars(i) + s.records[i].var_count};
+}
+
+}  // namespace
+
+// Random decisions on random formulas: whatever the engine implies holds in every model that
+// agrees with the decisions, and every learned clause holds in every model of the formula.
+TEST(DynamicEngine, ImpliedLiteralsAndLearnedClausesFollowFromTheFormula) {
+  std::mt19937 random(77);
+  for (int round = 0; round < 300; ++round) {
+    unsigned vars = 3 + random() % 8;
+    tarn_test::clause_list clauses;
+    for (unsigned k = 6 + random() % 30; k > 0; --k) {
+      std::vector<int> c;
+      for (unsigned w = 1 + random() % 4; w > 0; --w) c.push_back(static_cast<int>(1 + random() % vars) * (random() % 2 ? 1 : -1));
+      clauses.push_back(c);
+    }
+    std::unique_ptr<cnf> f = make_cnf(vars, clauses);
+    dynamic_engine e;
+    if (!build_dynamic_engine(*f, e) || !assert_units(e)) continue;
+    std::vector<lit_t> decisions;
+    for (unsigned v = 1; v <= vars; ++v) {
+      if (is_assigned(e, v)) continue;
+      lit_t d = random() % 2 ? positive_lit(v) : negative_lit(v);
+      decisions.push_back(d);
+      bool ok = decide(e, d);
+      for (unsigned a = 0; a < (1u << vars); ++a) {
+        if (!satisfies(*f, a)) continue;
+        bool agrees = true;
+        for (lit_t x : decisions) agrees &= satisfies(std::vector<lit_t>{x}, a);
+        if (!agrees) continue;
+        EXPECT_TRUE(ok) << "a conflict under decisions that a model satisfies";
+        for (lit_t t : e.trail) EXPECT_TRUE(satisfies(std::vector<lit_t>{t}, a));
+      }
+      if (!ok) break;
+    }
+    for (std::uint32_t k = e.input_clause_count; k < e.start.size(); ++k)
+      for (unsigned a = 0; a < (1u << vars); ++a) {
+        if (!satisfies(*f, a)) continue;
+        ASSERT_TRUE(satisfies(clause_of(e, k), a)) << "round " << round;
+      }
+  }
+}
+
+TEST(DynamicEngine, EclausesForbidTwoTrueLiteralsAndTautologiesVanish) {
+  std::unique_ptr<cnf> f = make_cnf(4, {{1, -1, 4}, {1, 2, 3}}, 1);
+  dynamic_engine e;
+  ASSERT_TRUE(build_dynamic_engine(*f, e));
+  EXPECT_EQ(e.input_clause_count, 1u);
+  ASSERT_TRUE(decide(e, positive_lit(2)));
+  EXPECT_TRUE(is_false(e, positive_lit(1)));
+  EXPECT_TRUE(is_false(e, positive_lit(3)));
+  EXPECT_FALSE(is_assigned(e, 4));
+  backtrack(e);
+  EXPECT_FALSE(is_assigned(e, 1));
+}
+
+TEST(Components, AssignmentsSplitTheFormulaAndFreeVariablesJoinNone) {
+  // 1 joins {2, 3} and {4, 5}; 6 is only in a clause that 1 satisfies.
+  std::unique_ptr<cnf> f = make_cnf(6, {{1, 2, 3}, {-1, 2, 3}, {1, 4, 5}, {-1, -4, 5}, {4, -5}, {1, 6}});
+  dynamic_engine e;
+  ASSERT_TRUE(build_dynamic_engine(*f, e));
+  component_finder finder;
+  prepare_component_finder(e, std::vector<std::uint8_t>(7, 0), finder);
+  component_stack stack;
+  push_whole_formula(e, stack);
+  split_components(e, 0, finder, stack);
+  ASSERT_EQ(stack.records.size(), 2u);
+  EXPECT_EQ(key_vars(stack, 1), (std::vector<std::uint32_t>{1, 2, 3, 4, 5, 6}));
+  EXPECT_EQ(stack.records[1].clause_count, 4u);
+
+  ASSERT_TRUE(decide(e, positive_lit(1)));
+  split_components(e, 1, finder, stack);
+  ASSERT_EQ(stack.records.size(), 4u);
+  EXPECT_EQ(key_vars(stack, 2), (std::vector<std::uint32_t>{2, 3}));
+  EXPECT_EQ(key_vars(stack, 3), (std::vector<std::uint32_t>{4, 5}));
+  EXPECT_EQ(stack.records[3].clause_count, 1u);  // (-1 -4 5) is open, (1 4 5) satisfied
+  EXPECT_EQ(*stack.clauses(3), 3u);
+  stack.pop_to(2);
+  EXPECT_EQ(stack.store.size(), stack.records[0].key_size() + stack.records[1].key_size());
+}
+
+TEST(DynamicCache, FindsKeysForgetsRecentEntriesAndKeepsTheNewerHalfWhenFull) {
+  component_cache cache;
+  cache.memory_limit = 1 << 20;
+  nnf_node* circuits[3] = {reinterpret_cast<nnf_node*>(8), reinterpret_cast<nnf_node*>(16),
+                           reinterpret_cast<nnf_node*>(24)};
+  std::uint32_t a[] = {2, 1, 300, 7}, b[] = {2, 1, 301, 7}, c[] = {3, 1, 2, 3};
+  std::uint64_t ha = prepare_key(cache, a, 4);
+  insert_component(cache, ha, circuits[0]);
+  std::uint64_t mark = cache_mark(cache);
+  insert_component(cache, prepare_key(cache, b, 4), circuits[1]);
+  prepare_key(cache, a, 4);
+  EXPECT_EQ(lookup_component(cache, ha), circuits[0]);
+  std::uint64_t hb = prepare_key(cache, b, 4);
+  EXPECT_EQ(lookup_component(cache, hb), circuits[1]);
+  forget_entries_since(mark, cache);
+  EXPECT_EQ(lookup_component(cache, hb), nullptr);
+  std::uint64_t hc = prepare_key(cache, c, 4);
+  EXPECT_EQ(lookup_component(cache, hc), nullptr);
+
+  cache.memory_limit = 0;  // every insertion now finds the cache full
+  insert_component(cache, hc, circuits[2]);
+  EXPECT_EQ(cache.entries.size(), 1u);
+  EXPECT_EQ(lookup_component(cache, hc), circuits[2]);
+  prepare_key(cache, a, 4);
+  EXPECT_EQ(lookup_component(cache, ha), nullptr);
+}
+
+// Leaves go before the centres they hang on: deciding a centre first splits its leaves off.
+TEST(EliminationPriority, LeavesComeBeforeTheirCentresAndAnEmptyBudgetLeavesEveryoneFirst) {
+  std::unique_ptr<cnf> f = make_cnf(9, {{1, 2}, {1, 3}, {1, 4, 5}, {4, 6}, {1, 7, 8}, {8, 9}});
+  dynamic_engine e;
+  ASSERT_TRUE(build_dynamic_engine(*f, e));
+  elimination_guide guide = elimination_priority(e, 1000000);
+  const std::vector<double>& p = guide.priority;
+  EXPECT_TRUE(guide.complete);
+  EXPECT_EQ(guide.connected, 9u);
+  EXPECT_EQ(guide.width, 2u);
+  EXPECT_LT(p[2], p[1]);
+  EXPECT_LT(p[3], p[1]);
+  EXPECT_LT(p[6], p[4]);
+  EXPECT_LT(p[9], p[8]);
+  elimination_guide none = elimination_priority(e, 0);
+  EXPECT_FALSE(none.complete);
+  EXPECT_EQ(none.priority[3], 1.0);
+}
