@@ -119,6 +119,31 @@ TEST(CommandLine, UsageFailuresNameTheirCauseAndEndWithStatusOne) {
            BANNER + "\nLiteral 3 references undeclared variable.\nMax variable index declared is 2.\n"},
       },
       dir);
+}
+
+// The dynamic search keeps no dtree, and preprocessing serves a compilation only.
+TEST(CommandLine, RefusesOptionsTheDynamicSearchAndPreprocessingCannotHonour) {
+  temp_dir dir;
+  dir.write("f.cnf", "p cnf 3 2\n1 -2 0\n2 3 0\n");
+  dir.write("vars", "1 2\n");
+  const std::string no_variable_lists =
+      "\n-dynamic cannot be combined with -force, -determined or -decompose_except: it finds components as it "
+      "searches and has no dtree to keep those variables out of.\n";
+  const std::string no_dtree = "\n-dynamic builds no dtree: -dt_in, -dt_out and -block_order_in do not apply to it.\n";
+  const std::string nothing_to_compile =
+      "\n-preprocess simplifies the CNF to compile: the simplify modes and -nnf compile none.\n";
+  expect_runs(
+      {
+          {{"-in", "f.cnf", "-dynamic", "-force", "vars"}, 1, no_variable_lists},
+          {{"-in", "f.cnf", "-determined", "vars", "-dynamic"}, 1, no_variable_lists},
+          {{"-in", "f.cnf", "-dynamic", "-decompose_except", "vars"}, 1, no_variable_lists},
+          {{"-in", "f.cnf", "-dynamic", "-dt_out"}, 1, no_dtree},
+          {{"-in", "f.cnf", "-dynamic", "-dt_in", "f.dtree"}, 1, no_dtree},
+          {{"-in", "f.cnf", "-dynamic", "-block_order_in", "vars"}, 1, no_dtree},
+          {{"-in", "f.cnf", "-preprocess", "-simplify"}, 1, nothing_to_compile},
+          {{"-in", "f.cnf", "-dynamic", "-preprocess", "-silent", "-dt_method", "4"}, 0, BANNER},
+      },
+      dir);
   run_result r = run_tarn({"-in", "f.cnf", "-visualize", "-silent", "-dt_method", "4"}, dir.path());
   EXPECT_EQ(r.status, 0) << r.out;
   EXPECT_TRUE(file_exists(dir.file("cnf.vcg"))) << "drawn in the current directory";
