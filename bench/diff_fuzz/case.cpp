@@ -204,7 +204,7 @@ var_list random_list(rng& random, unsigned vars) {
 
 void choose_dtree(rng& random, unsigned vars, option_case& o) {
   unsigned roll = pick(random, 0, 99);
-  if (roll < 5 && vars > 0) {
+  if (roll < (o.dynamic ? 1u : 5u) && vars > 0) {
     o.block_order.resize(vars);
     for (unsigned& block : o.block_order) block = pick(random, 0, 3);
   } else if (roll < 75) {
@@ -231,9 +231,9 @@ void choose_search(rng& random, unsigned vars, option_case& o) {
   o.keep_trivial = chance(random, 10);
   o.suppress_ane = chance(random, 5);
   if (chance(random, 12)) o.exist = random_list(random, vars);
-  if (chance(random, 12)) o.force = random_list(random, vars);
-  if (chance(random, 8)) o.determined = random_list(random, vars);
-  if (chance(random, 8)) o.decompose_except = random_list(random, vars);
+  if (chance(random, o.dynamic ? 2 : 12)) o.force = random_list(random, vars);
+  if (chance(random, o.dynamic ? 1 : 8)) o.determined = random_list(random, vars);
+  if (chance(random, o.dynamic ? 1 : 8)) o.decompose_except = random_list(random, vars);
 }
 
 // Assumed literals, sometimes contradictory; their variables may be hidden, which is refused.
@@ -260,12 +260,16 @@ void choose_post_processing(rng& random, unsigned vars, option_case& o) {
   o.saved_query = o.count && chance(random, 15);
   o.in_memory = chance(random, 12);
   o.check_entailment = chance(random, 20);
-  o.dt_out = chance(random, 5);
+  o.dt_out = chance(random, o.dynamic ? 1 : 5);
   o.verbose = chance(random, 15);
 }
 
 option_case random_options(rng& random, unsigned vars) {
   option_case o;
+  // The dynamic search refuses a block order, -dt_out and variables kept out of decomposition:
+  // they are rarely drawn with it, so that most of its compilations are judged, and some refusals.
+  o.dynamic = chance(random, 33);
+  o.preprocess = chance(random, 33);
   choose_dtree(random, vars, o);
   choose_search(random, vars, o);
   choose_post_processing(random, vars, o);
@@ -371,6 +375,8 @@ void add_list(std::vector<group>& groups, const char* option, const var_list& li
 
 std::vector<group> dtree_groups(const option_case& o) {
   std::vector<group> groups;
+  if (o.dynamic) groups.push_back({"-dynamic"});
+  if (o.preprocess) groups.push_back({"-preprocess"});
   if (o.dt_method >= 0) groups.push_back({"-dt_method", std::to_string(o.dt_method)});
   if (!o.block_order.empty()) groups.push_back({"-block_order_in", "blocks.txt"});
   if (o.dt_count > 0) groups.push_back({"-dt_count", std::to_string(o.dt_count)});

@@ -38,6 +38,8 @@ struct var_list {
 };
 
 struct option_case {
+  bool dynamic = false;     // "-dynamic": components found during the search, no dtree
+  bool preprocess = false;  // "-preprocess": the CNF simplified before compiling
   int dt_method = -1;                 // -1: not given
   std::vector<unsigned> block_order;  // non-empty: "-block_order_in" (method 5)
   int dt_count = 0;                   // 0: not given

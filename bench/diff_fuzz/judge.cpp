@@ -142,6 +142,11 @@ disagreement circuit_disagreement(const brute_force::circuit& c, const circuit_f
     return {"circuit not deterministic", "or-node " + std::to_string(facts.overlapping_or)};
   if (e.disjoint == determinism::decisions && facts.overlapping_decision >= 0)
     return {"circuit not deterministic", "decision node " + std::to_string(facts.overlapping_decision)};
+  for (const brute_force::node& n : c.nodes) {
+    unsigned v = n.kind == 'A' ? 0 : static_cast<unsigned>(std::abs(n.value));
+    if (v > 0 && ((e.unmentioned >> (v - 1)) & 1))
+      return {"circuit mentions a forgotten variable", "variable " + std::to_string(v)};
+  }
   if (e.smooth && !brute_force::smooth(c, false)) return {"circuit not smooth", ""};
   std::vector<bool> root = brute_force::mentions(c).back();
   for (unsigned v = 1; v <= e.vars; ++v)

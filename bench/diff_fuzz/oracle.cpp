@@ -21,6 +21,14 @@ bool contains(const std::vector<unsigned>& items, unsigned v) {
   return std::find(items.begin(), items.end(), v) != items.end();
 }
 
+table formula_models(const formula_case& f) {
+  brute_force::formula formula;
+  formula.vars = f.vars;
+  formula.eclauses = f.eclauses;
+  formula.clauses = f.clauses;
+  return brute_force::models(formula);
+}
+
 // ---------------------------------------------------------------------------------------------
 // Failures, in the order the program meets them
 // ---------------------------------------------------------------------------------------------
@@ -128,12 +136,15 @@ unsigned kept_clause_count(const test_case& t) {
 }
 
 // Method 1 makes one try per balance factor from the first to the last: none when the first is
-// larger. A formula without clauses needs no tree.
+// larger. A formula without clauses needs no tree, and the dynamic search none at all.
+// Preprocessing leaves a clause exactly when some assignment is not a model.
 std::string dtree_failure(const test_case& t) {
   const option_case& o = t.options;
-  bool method_one = o.dt_method == 1 && o.block_order.empty();
-  if (method_one && o.first_ubf > o.last_ubf && kept_clause_count(t) > 0) return "No dtree to build";
-  return "";
+  bool method_one = o.dt_method == 1 && o.block_order.empty() && !o.dynamic;
+  if (!method_one || o.first_ubf <= o.last_ubf) return "";
+  table models = formula_models(t.formula);
+  bool clauses = o.preprocess ? models.count() < models.size() : kept_clause_count(t) > 0;
+  return clauses ? "No dtree to build" : "";
 }
 
 // Node blocks below 1 MB are refused as out of memory when the circuit store is set up.
@@ -144,6 +155,9 @@ std::string store_failure(const test_case& t) {
 // Checked with the command line, before the formula is read.
 std::string command_line_failure(const test_case& t) {
   const option_case& o = t.options;
+  if (o.dynamic && (o.force.given || o.determined.given || o.decompose_except.given))
+    return "-dynamic cannot be combined with -force, -determined or -decompose_except";
+  if (o.dynamic && (o.dt_out || !o.block_order.empty())) return "-dynamic builds no dtree";
   if ((o.count || o.minimize) && (o.determined.given || o.decompose_except.given))
     return "-count and -minimize cannot be combined with -determined or -decompose_except";
   if ((o.count || o.minimize) && o.suppress_ane) return "cannot be combined with -suppress_ane";
@@ -160,14 +174,6 @@ std::string expected_failure(const test_case& t) {
 // ---------------------------------------------------------------------------------------------
 // Functions
 // ---------------------------------------------------------------------------------------------
-
-table formula_models(const formula_case& f) {
-  brute_force::formula formula;
-  formula.vars = f.vars;
-  formula.eclauses = f.eclauses;
-  formula.clauses = f.clauses;
-  return brute_force::models(formula);
-}
 
 // The members of t with the fewest true variables among those of `mask`.
 table fewest_true(const table& t, unsigned vars, std::size_t mask) {
@@ -317,12 +323,17 @@ void expect_circuit(const test_case& t, expectation& e) {
   // a variable: a dropped negative literal then stands alone in its term.
   e.upper = !o.suppress_ane ? function : e.decomposable ? upward_closure(compiled, f.vars) : table(f.vars, true);
   // Forgetting after the search makes or-nodes over forgotten decisions overlap, unless the
-  // projection made the search decide forgotten variables last.
-  bool forgets_late = !exist_vars(t).empty() && forgotten_for_count(t).empty();
+  // projection made the search decide forgotten variables last. The dynamic search never decides
+  // a forgotten variable.
+  bool forgets_late = !o.dynamic && !exist_vars(t).empty() && forgotten_for_count(t).empty();
   e.disjoint = o.suppress_ane ? determinism::none : forgets_late ? determinism::decisions : determinism::all;
   // Minimisation replaces smoothing.
   e.smooth = o.minimize || o.smooth != 0;
-  e.complete_over = o.minimize ? counted : o.smooth == 2 ? counted_mask(f.vars, {}) : 0;
+  std::size_t every = counted_mask(f.vars, {});
+  e.complete_over = o.minimize ? counted : o.smooth == 2 ? every : 0;
+  // The dynamic circuit is the projection itself; only completing the root may name a forgotten
+  // variable again.
+  if (o.dynamic) e.unmentioned = every & ~counted_mask(f.vars, forgotten) & ~e.complete_over;
   e.nnf_file = !o.in_memory;
   if (o.count) expect_count(t, function, e);
   e.check_entailment = o.check_entailment;

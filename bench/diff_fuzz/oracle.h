@@ -27,6 +27,7 @@ struct expectation {
   determinism disjoint = determinism::all;
   bool smooth = false;            // every or-node's children mention the same variables
   std::size_t complete_over = 0;  // the variables the root must mention (bit v - 1)
+  std::size_t unmentioned = 0;    // the variables no literal or decision may name (bit v - 1)
   bool nnf_file = true;           // a circuit file is left behind
 
   bool count = false;  // answer lines expected

@@ -13,6 +13,8 @@ using edit = std::function<void(test_case&)>;
 // Each option back at its default, one at a time.
 std::vector<edit> option_edits() {
   return {
+      [](test_case& t) { t.options.dynamic = false; },
+      [](test_case& t) { t.options.preprocess = false; },
       [](test_case& t) { t.options.dt_method = -1; },
       [](test_case& t) { t.options.block_order.clear(); },
       [](test_case& t) { t.options.dt_count = 0; },
