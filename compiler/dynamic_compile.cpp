@@ -173,7 +173,7 @@ nnf_node* compile_root(dynamic_search& s) {
 }
 
 void guide_decisions(dynamic_search& s) {
-  elimination_guide guide = elimination_priority(s.engine, ELIMINATION_WORK);
+  elimination_guide guide = elimination_priority(s.engine, s.forgotten, ELIMINATION_WORK);
   bool narrow = guide.complete && guide.width < NARROW_FRACTION * guide.connected;
   s.guide_weight = narrow ? GUIDE_WEIGHT : 0;
   s.priority = std::move(guide.priority);

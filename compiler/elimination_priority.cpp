@@ -14,6 +14,7 @@ using adjacency = std::vector<std::vector<std::uint32_t>>;
 // Clauses longer than this join their variables in a path rather than a clique, so that the
 // graph stays linear in the formula.
 constexpr std::uint32_t LONGEST_CLIQUE = 32;
+constexpr std::size_t SHOWN_OFFSET = std::size_t{1} << 40;
 
 void join(adjacency& graph, std::uint32_t a, std::uint32_t b) {
   graph[a].push_back(b);
@@ -61,18 +62,22 @@ std::uint64_t make_clique(const std::vector<std::uint32_t>& around, adjacency& g
 
 }  // namespace
 
-elimination_guide elimination_priority(const dynamic_engine& e, std::uint64_t work) {
+elimination_guide elimination_priority(const dynamic_engine& e, const std::vector<std::uint8_t>& forgotten,
+                                       std::uint64_t work) {
   std::uint32_t n = e.var_count;
   elimination_guide guide;
   guide.priority.assign(n + 1, 1.0);
   adjacency graph = primal_graph(e);
   std::vector<std::uint8_t> eliminated(n + 1, 0), mark(n + 1, 0);
-  using entry = std::pair<std::size_t, std::uint32_t>;  // degree, variable
+  // Forgotten variables go first: the shown ones, decided first, get the order among themselves
+  // that eliminating the forgotten ones leaves.
+  auto key = [&](std::uint32_t v) { return graph[v].size() + (forgotten[v] ? 0 : SHOWN_OFFSET); };
+  using entry = std::pair<std::size_t, std::uint32_t>;  // forgotten-first degree, variable
   std::priority_queue<entry, std::vector<entry>, std::greater<entry>> queue;
   for (std::uint32_t v = 1; v <= n; ++v) {
     compact(graph[v], v, eliminated, mark);
     guide.connected += !graph[v].empty();
-    queue.push({graph[v].size(), v});
+    queue.push({key(v), v});
   }
   std::uint32_t position = 0;
   std::uint64_t spent = 0;
@@ -83,7 +88,7 @@ elimination_guide elimination_priority(const dynamic_engine& e, std::uint64_t wo
     }
     auto [degree, v] = queue.top();
     queue.pop();
-    if (eliminated[v] || degree != graph[v].size()) continue;  // stale
+    if (eliminated[v] || degree != key(v)) continue;  // stale
     eliminated[v] = 1;
     guide.priority[v] = static_cast<double>(++position) / n;
     std::vector<std::uint32_t> around;
@@ -91,7 +96,7 @@ elimination_guide elimination_priority(const dynamic_engine& e, std::uint64_t wo
     compact(around, v, eliminated, mark);
     spent += make_clique(around, graph, eliminated, mark) + around.size();
     guide.width = std::max(guide.width, around.size());
-    for (std::uint32_t u : around) queue.push({graph[u].size(), u});
+    for (std::uint32_t u : around) queue.push({key(u), u});
   }
   return guide;
 }

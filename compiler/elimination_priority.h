@@ -16,5 +16,7 @@ struct elimination_guide {
   bool complete = true;          // every variable was eliminated within the budget
 };
 
-// Elimination stops once `work` neighbour visits are spent; the variables left share priority 1.
-elimination_guide elimination_priority(const dynamic_engine& e, std::uint64_t work);
+// Forgotten variables (forgotten[v] = 1) are eliminated before the others. Elimination stops once
+// `work` neighbour visits are spent; the variables left share priority 1.
+elimination_guide elimination_priority(const dynamic_engine& e, const std::vector<std::uint8_t>& forgotten,
+                                       std::uint64_t work);

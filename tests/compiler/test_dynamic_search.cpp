@@ -148,7 +148,8 @@ TEST(EliminationPriority, LeavesComeBeforeTheirCentresAndAnEmptyBudgetLeavesEver
   std::unique_ptr<cnf> f = make_cnf(9, {{1, 2}, {1, 3}, {1, 4, 5}, {4, 6}, {1, 7, 8}, {8, 9}});
   dynamic_engine e;
   ASSERT_TRUE(build_dynamic_engine(*f, e));
-  elimination_guide guide = elimination_priority(e, 1000000);
+  std::vector<std::uint8_t> none_forgotten(10, 0);
+  elimination_guide guide = elimination_priority(e, none_forgotten, 1000000);
   const std::vector<double>& p = guide.priority;
   EXPECT_TRUE(guide.complete);
   EXPECT_EQ(guide.connected, 9u);
@@ -157,7 +158,11 @@ TEST(EliminationPriority, LeavesComeBeforeTheirCentresAndAnEmptyBudgetLeavesEver
   EXPECT_LT(p[3], p[1]);
   EXPECT_LT(p[6], p[4]);
   EXPECT_LT(p[9], p[8]);
-  elimination_guide none = elimination_priority(e, 0);
+  elimination_guide none = elimination_priority(e, none_forgotten, 0);
   EXPECT_FALSE(none.complete);
   EXPECT_EQ(none.priority[3], 1.0);
+  std::vector<std::uint8_t> centre_forgotten(10, 0);
+  centre_forgotten[1] = 1;
+  elimination_guide projected = elimination_priority(e, centre_forgotten, 1000000);
+  for (int v = 2; v <= 9; ++v) EXPECT_LT(projected.priority[1], projected.priority[v]) << v;
 }
