@@ -90,7 +90,10 @@ bool compile_branch_parts(dynamic_search& s, std::size_t component, double share
   std::size_t first = s.stack.records.size();
   split_components(s.engine, component, s.finder, s.stack);
   std::size_t last = s.stack.records.size();
-  if (first == last) account_done(share);
+  if (first == last) {
+    account_done(share);
+    return true;
+  }
   std::uint64_t mark = cache_mark(s.cache);
   double part = share / static_cast<double>(last - first);
   bool satisfiable = true;
