@@ -210,8 +210,14 @@ std::vector<int> clause2indices(const clause* c) {
 
 namespace {
 
+constexpr const char* EXIST_OUT_OF_BOUND = "\nVariable index %d is out of bound (declared as exist)";
+
+void check_declared_index(unsigned index, const char* out_of_bound, unsigned var_count) {
+  if (index == 0 || index > var_count) fatal(out_of_bound, static_cast<int>(index));
+}
+
 var* declared_var(unsigned index, const char* out_of_bound, const cnf_manager* m) {
-  if (index == 0 || index > m->var_count) fatal(out_of_bound, static_cast<int>(index));
+  check_declared_index(index, out_of_bound, m->var_count);
   return index2varp(index, m);
 }
 
@@ -258,7 +264,7 @@ void declare_force_order_vars(unsigned count, const unsigned* indices, cnf_manag
 
 void declare_exist_quantify_vars(unsigned count, const unsigned* indices, cnf_manager* m) {
   for (unsigned i = 0; i < count; ++i) {
-    var* x = declared_var(indices[i], "\nVariable index %d is out of bound (declared as exist)", m);
+    var* x = declared_var(indices[i], EXIST_OUT_OF_BOUND, m);
     if (x->decompose_except || x->determined) declared_both(indices[i], x);
     x->exist = 1;
   }
@@ -297,6 +303,18 @@ void declare_force_order_vars_file(const char* path, cnf_manager* m) {
 }
 void declare_exist_quantify_vars_file(const char* path, cnf_manager* m) {
   declare_from_file(path, EXIST_MESSAGE, declare_exist_quantify_vars, m);
+}
+
+std::vector<std::uint8_t> read_exist_flags(const char* path, unsigned var_count) {
+  std::vector<std::uint8_t> flags(std::size_t{var_count} + 1, 0);
+  if (!path) return flags;
+  std::vector<unsigned> indices = read_unsigned(path);
+  if (VERBOSE) std::printf(EXIST_MESSAGE, static_cast<unsigned>(indices.size()));
+  for (unsigned index : indices) {
+    check_declared_index(index, EXIST_OUT_OF_BOUND, var_count);
+    flags[index] = 1;
+  }
+  return flags;
 }
 void declare_determined_vars_file(const char* path, cnf_manager* m) {
   declare_from_file(path, DETERMINED_MESSAGE, declare_determined_vars, m);

@@ -3,6 +3,7 @@
 // trail, the subsumed-clause stack, the learned clauses and the conflict report.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <vector>
 
@@ -168,3 +169,6 @@ void declare_force_order_vars_file(const char* path, cnf_manager* m);
 void declare_exist_quantify_vars_file(const char* path, cnf_manager* m);
 void declare_determined_vars_file(const char* path, cnf_manager* m);
 void declare_decompose_except_vars_file(const char* path, cnf_manager* m);
+// The exist file's variables as flags [0, V], read, checked and announced as
+// declare_exist_quantify_vars_file does, for a search that keeps no CNF manager. Null: none.
+std::vector<std::uint8_t> read_exist_flags(const char* path, unsigned var_count);

@@ -2,10 +2,10 @@
 
 #include <algorithm>
 #include <cassert>
-#include <chrono>
 #include <cstdlib>
 #include <numeric>
 
+#include "base/run_limits.h"
 #include "cnf/backbone.h"
 
 namespace {
@@ -675,12 +675,12 @@ void simplify(working_formula& f) {
 }  // namespace
 
 std::unique_ptr<cnf> preprocess_cnf(const cnf& formula, preprocess_summary* summary) {
-  auto start = std::chrono::steady_clock::now();
+  double start = wall_seconds();
   working_formula f = load(formula);
   simplify(f);
   std::unique_ptr<cnf> result = result_of(f, formula);
   f.summary.unsatisfiable = f.unsatisfiable;
-  f.summary.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  f.summary.seconds = wall_seconds() - start;
   if (summary) *summary = f.summary;
   return result;
 }

@@ -15,22 +15,25 @@ void put_varint(std::uint32_t x, std::vector<std::uint8_t>& out) {
   out.push_back(static_cast<std::uint8_t>(x));
 }
 
-std::uint64_t hash_bytes(const std::vector<std::uint8_t>& bytes) {
-  std::uint64_t h = 0xCBF29CE484222325ull ^ bytes.size();
+std::uint64_t hash_bytes(const std::uint8_t* bytes, std::size_t size) {
+  std::uint64_t h = 0xCBF29CE484222325ull ^ size;
   std::size_t i = 0;
-  for (; i + 8 <= bytes.size(); i += 8) {
+  for (; i + 8 <= size; i += 8) {
     std::uint64_t word = 0;
     for (int b = 0; b < 8; ++b) word |= std::uint64_t{bytes[i + b]} << (8 * b);
     h = (h ^ word) * 0x9E3779B97F4A7C15ull;
     h ^= h >> 29;
   }
-  for (; i < bytes.size(); ++i) h = (h ^ bytes[i]) * 0x100000001B3ull;
+  for (; i < size; ++i) h = (h ^ bytes[i]) * 0x100000001B3ull;
   return h ^ (h >> 32);
 }
 
-bool same_key(const component_cache& c, const component_cache::entry& e) {
-  return e.key_size == c.scratch.size() &&
-         std::equal(c.scratch.begin(), c.scratch.end(), c.keys.begin() + static_cast<std::ptrdiff_t>(e.key_offset));
+std::size_t key_bytes(const component_cache& c, const prepared_key& key) { return c.open_keys.size() - key.offset; }
+
+bool same_key(const component_cache& c, const component_cache::entry& e, const prepared_key& key) {
+  auto first = c.open_keys.begin() + static_cast<std::ptrdiff_t>(key.offset);
+  return e.key_size == key_bytes(c, key) &&
+         std::equal(first, c.open_keys.end(), c.keys.begin() + static_cast<std::ptrdiff_t>(e.key_offset));
 }
 
 // The newer half stays, its keys moved to the front.
@@ -50,22 +53,22 @@ void drop_older_half(component_cache& c) {
 
 // The key's numbers are sorted within its two lists, so each is written as its difference to the
 // one before.
-std::uint64_t prepare_key(component_cache& c, const std::uint32_t* key, std::uint32_t size) {
-  c.scratch.clear();
+prepared_key prepare_key(component_cache& c, const std::uint32_t* key, std::uint32_t size) {
+  std::size_t offset = c.open_keys.size();
   std::uint32_t var_count = key[0];
-  put_varint(var_count, c.scratch);
+  put_varint(var_count, c.open_keys);
   std::uint32_t previous = 0;
   for (std::uint32_t i = 1; i < size; ++i) {
     if (i == var_count + 1) previous = 0;
-    put_varint(key[i] - previous, c.scratch);
+    put_varint(key[i] - previous, c.open_keys);
     previous = key[i];
   }
-  return hash_bytes(c.scratch);
+  return {hash_bytes(c.open_keys.data() + offset, c.open_keys.size() - offset), offset};
 }
 
-nnf_node* lookup_component(component_cache& c, std::uint64_t hash) {
-  auto found = c.index.find(hash);
-  if (found != c.index.end() && same_key(c, c.entries[found->second])) {
+nnf_node* lookup_component(component_cache& c, const prepared_key& key) {
+  auto found = c.index.find(key.hash);
+  if (found != c.index.end() && same_key(c, c.entries[found->second], key)) {
     ++c.hits;
     return c.entries[found->second].circuit;
   }
@@ -74,12 +77,14 @@ nnf_node* lookup_component(component_cache& c, std::uint64_t hash) {
 }
 
 // A key whose hash another key holds already is not kept: it is simply computed again.
-void insert_component(component_cache& c, std::uint64_t hash, nnf_node* circuit) {
+void insert_component(component_cache& c, const prepared_key& key, nnf_node* circuit) {
   if (cache_memory(c) > c.memory_limit) drop_older_half(c);
-  if (!c.index.emplace(hash, c.entries.size()).second) return;
-  c.entries.push_back({hash, c.next_number++, c.keys.size(), static_cast<std::uint32_t>(c.scratch.size()), circuit});
-  c.keys.insert(c.keys.end(), c.scratch.begin(), c.scratch.end());
+  if (!c.index.emplace(key.hash, c.entries.size()).second) return;
+  c.entries.push_back({key.hash, c.next_number++, c.keys.size(), static_cast<std::uint32_t>(key_bytes(c, key)), circuit});
+  c.keys.insert(c.keys.end(), c.open_keys.begin() + static_cast<std::ptrdiff_t>(key.offset), c.open_keys.end());
 }
+
+void release_key(component_cache& c, const prepared_key& key) { c.open_keys.resize(key.offset); }
 
 std::uint64_t cache_mark(const component_cache& c) { return c.next_number; }
 

@@ -26,14 +26,23 @@ struct component_cache {
   std::uint64_t next_number = 1;
   std::size_t memory_limit = 0;                          // bytes
   std::uint64_t hits = 0, misses = 0;
-  std::vector<std::uint8_t> scratch;                     // the key being looked up, compressed
+  // The compressed keys of the components being searched, innermost last: a key is compressed
+  // once, looked up, and stored after its search.
+  std::vector<std::uint8_t> open_keys;
 };
 
-// Compresses a component key into c.scratch and returns its hash.
-std::uint64_t prepare_key(component_cache& c, const std::uint32_t* key, std::uint32_t size);
-// Null on a miss. Both take the key prepare_key left in c.scratch.
-nnf_node* lookup_component(component_cache& c, std::uint64_t hash);
-void insert_component(component_cache& c, std::uint64_t hash, nnf_node* circuit);
+struct prepared_key {
+  std::uint64_t hash;
+  std::size_t offset;  // into open_keys; the key runs to its end while it is the innermost
+};
+
+// Compresses a component key onto open_keys.
+prepared_key prepare_key(component_cache& c, const std::uint32_t* key, std::uint32_t size);
+// Null on a miss. Both take the innermost prepared key.
+nnf_node* lookup_component(component_cache& c, const prepared_key& key);
+void insert_component(component_cache& c, const prepared_key& key, nnf_node* circuit);
+// Takes the innermost prepared key off open_keys.
+void release_key(component_cache& c, const prepared_key& key);
 // Every entry made after the mark is dropped.
 std::uint64_t cache_mark(const component_cache& c);
 void forget_entries_since(std::uint64_t mark, component_cache& c);

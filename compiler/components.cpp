@@ -77,7 +77,10 @@ void open_records(component_finder& f, component_stack& stack) {
 // The parent's lists are sorted, so handing their members out in order keeps each group's sorted.
 void fill_records(const std::uint32_t* vars, std::uint32_t n, const std::uint32_t* clauses, std::uint32_t m,
                   component_finder& f, component_stack& stack, std::size_t first) {
-  std::vector<std::size_t> var_cursor(stack.records.size() - first), clause_cursor(stack.records.size() - first);
+  std::vector<std::size_t>& var_cursor = f.var_cursor;
+  std::vector<std::size_t>& clause_cursor = f.clause_cursor;
+  var_cursor.resize(stack.records.size() - first);
+  clause_cursor.resize(stack.records.size() - first);
   for (std::size_t i = first; i < stack.records.size(); ++i) {
     var_cursor[i - first] = stack.records[i].offset + 1;
     clause_cursor[i - first] = var_cursor[i - first] + stack.records[i].var_count;

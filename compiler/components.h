@@ -40,6 +40,7 @@ struct component_finder {
   std::vector<std::uint8_t> forgotten;      // per variable: 1 when forgotten
   std::vector<std::uint32_t> queue;         // variables reached and not yet looked at
   std::vector<std::uint32_t> group_vars, group_clauses, group_record;  // per group of the split
+  std::vector<std::size_t> var_cursor, clause_cursor;  // per component of the split: next free entry
   std::uint32_t stamp = 0;
 };
 

@@ -143,17 +143,15 @@ nnf_node* search_component(dynamic_search& s, std::size_t component, double shar
 // An unsatisfiable result is never cached: it may come from clauses outside the component.
 nnf_node* compile_component(dynamic_search& s, std::size_t component, double share) {
   if (!CACHING_ON) return search_component(s, component, share);
-  std::uint64_t hash = prepare_key(s.cache, s.stack.key(component), s.stack.records[component].key_size());
-  if (nnf_node* hit = lookup_component(s.cache, hash)) {
+  prepared_key key = prepare_key(s.cache, s.stack.key(component), s.stack.records[component].key_size());
+  nnf_node* result = lookup_component(s.cache, key);
+  if (result) {
     account_done(share);
-    return hit;
+  } else {
+    result = search_component(s, component, share);
+    if (result != ZERO_NNF_NODE) insert_component(s.cache, key, result);
   }
-  // The search below prepares keys of its own: this one is prepared again to be stored.
-  nnf_node* result = search_component(s, component, share);
-  if (result != ZERO_NNF_NODE) {
-    prepare_key(s.cache, s.stack.key(component), s.stack.records[component].key_size());
-    insert_component(s.cache, hash, result);
-  }
+  release_key(s.cache, key);
   return result;
 }
 

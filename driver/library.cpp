@@ -3,7 +3,6 @@
 #include <cstdio>
 #include <algorithm>
 #include <ctime>
-#include <numeric>
 
 #include "base/run_limits.h"
 #include "base/utility.h"
@@ -146,18 +145,11 @@ void apply_library_settings(const int* settings) {
   VERBOSE = settings[4];
 }
 
-// The exist file's variables and the forgotten ones, checked and announced as the dtree search
-// does, through a CNF manager in file order.
+// The exist file's variables and the forgotten ones.
 std::vector<std::uint8_t> forgotten_flags(const cnf& formula, const char* exist_file,
                                           const std::vector<unsigned>& forgotten) {
-  std::vector<unsigned> var_order(formula.var_count), clause_order(formula.clause_count());
-  std::iota(var_order.begin(), var_order.end(), 1u);
-  std::iota(clause_order.begin(), clause_order.end(), 1u);
-  std::unique_ptr<cnf_manager> cm = construct_cnf_manager(var_order.data(), clause_order.data(), formula);
-  declare_exist_quantify_vars_file(exist_file, cm.get());
-  declare_exist_quantify_vars(static_cast<unsigned>(forgotten.size()), forgotten.data(), cm.get());
-  std::vector<std::uint8_t> flags(formula.var_count + 1, 0);
-  for (unsigned v = 1; v <= formula.var_count; ++v) flags[v] = index2varp(v, cm.get())->exist;
+  std::vector<std::uint8_t> flags = read_exist_flags(exist_file, formula.var_count);
+  for (unsigned v : forgotten) flags[v] = 1;
   return flags;
 }
 

@@ -122,25 +122,32 @@ TEST(DynamicCache, FindsKeysForgetsRecentEntriesAndKeepsTheNewerHalfWhenFull) {
   nnf_node* circuits[3] = {reinterpret_cast<nnf_node*>(8), reinterpret_cast<nnf_node*>(16),
                            reinterpret_cast<nnf_node*>(24)};
   std::uint32_t a[] = {2, 1, 300, 7}, b[] = {2, 1, 301, 7}, c[] = {3, 1, 2, 3};
-  std::uint64_t ha = prepare_key(cache, a, 4);
-  insert_component(cache, ha, circuits[0]);
+  auto lookup = [&cache](const std::uint32_t* key) {
+    prepared_key k = prepare_key(cache, key, 4);
+    nnf_node* found = lookup_component(cache, k);
+    release_key(cache, k);
+    return found;
+  };
+  auto insert = [&cache](const std::uint32_t* key, nnf_node* circuit) {
+    prepared_key k = prepare_key(cache, key, 4);
+    insert_component(cache, k, circuit);
+    release_key(cache, k);
+  };
+  insert(a, circuits[0]);
   std::uint64_t mark = cache_mark(cache);
-  insert_component(cache, prepare_key(cache, b, 4), circuits[1]);
-  prepare_key(cache, a, 4);
-  EXPECT_EQ(lookup_component(cache, ha), circuits[0]);
-  std::uint64_t hb = prepare_key(cache, b, 4);
-  EXPECT_EQ(lookup_component(cache, hb), circuits[1]);
+  insert(b, circuits[1]);
+  EXPECT_EQ(lookup(a), circuits[0]);
+  EXPECT_EQ(lookup(b), circuits[1]);
   forget_entries_since(mark, cache);
-  EXPECT_EQ(lookup_component(cache, hb), nullptr);
-  std::uint64_t hc = prepare_key(cache, c, 4);
-  EXPECT_EQ(lookup_component(cache, hc), nullptr);
+  EXPECT_EQ(lookup(b), nullptr);
+  EXPECT_EQ(lookup(c), nullptr);
 
   cache.memory_limit = 0;  // every insertion now finds the cache full
-  insert_component(cache, hc, circuits[2]);
+  insert(c, circuits[2]);
   EXPECT_EQ(cache.entries.size(), 1u);
-  EXPECT_EQ(lookup_component(cache, hc), circuits[2]);
-  prepare_key(cache, a, 4);
-  EXPECT_EQ(lookup_component(cache, ha), nullptr);
+  EXPECT_EQ(lookup(c), circuits[2]);
+  EXPECT_EQ(lookup(a), nullptr);
+  EXPECT_TRUE(cache.open_keys.empty());
 }
 
 // Leaves go before the centres they hang on: deciding a centre first splits its leaves off.
