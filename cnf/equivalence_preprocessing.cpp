@@ -51,6 +51,7 @@ struct working_formula {
   bool unsatisfiable = false;
   std::size_t subsumption_work = 0;       // left for subsumption in the rounds to come
   std::size_t vivification_work = 0;      // and for vivification
+  bool substitute_equivalences = true;
   preprocess_summary summary;
 };
 
@@ -664,7 +665,7 @@ void simplify(working_formula& f) {
   f.subsumption_work = SUBSUMPTION_FIXED_WORK + SUBSUMPTION_WORK_PER_LITERAL * literals;
   f.vivification_work = VIVIFICATION_FIXED_WORK + VIVIFICATION_WORK_PER_LITERAL * literals;
   for (int round = 0; round < MAX_ROUNDS; ++round) {
-    bool changed = run_step(substitute_equivalent_literals, f);
+    bool changed = f.substitute_equivalences && run_step(substitute_equivalent_literals, f);
     changed |= run_step(subsume_clauses, f);
     if (round == 0) changed |= run_step(add_backbone_literals, f);
     changed |= run_step(vivify_clauses, f);
@@ -674,9 +675,10 @@ void simplify(working_formula& f) {
 
 }  // namespace
 
-std::unique_ptr<cnf> preprocess_cnf(const cnf& formula, preprocess_summary* summary) {
+std::unique_ptr<cnf> preprocess_cnf(const cnf& formula, preprocess_summary* summary, bool substitute_equivalences) {
   double start = wall_seconds();
   working_formula f = load(formula);
+  f.substitute_equivalences = substitute_equivalences;
   simplify(f);
   std::unique_ptr<cnf> result = result_of(f, formula);
   f.summary.unsatisfiable = f.unsatisfiable;

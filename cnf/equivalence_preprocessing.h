@@ -24,5 +24,7 @@ struct preprocess_summary {
 // clause per fixed variable, the two clauses (not x or r), (x or not r) per variable x rewritten
 // as its class's representative literal r, then the other clauses, sorted by variable, in the
 // order of the clauses they came from. An unsatisfiable formula gives x1 and not x1.
-// `summary` may be null.
-std::unique_ptr<cnf> preprocess_cnf(const cnf& formula, preprocess_summary* summary);
+// `summary` may be null. Equivalent literals are left as they are when SUBSTITUTE_EQUIVALENCES is
+// false.
+std::unique_ptr<cnf> preprocess_cnf(const cnf& formula, preprocess_summary* summary,
+                                    bool substitute_equivalences = true);

@@ -15,6 +15,7 @@
 #include "cnf/cnf_read.h"
 #include "cnf/directives.h"
 #include "cnf/equivalence_preprocessing.h"
+#include "cnf/forgotten_elimination.h"
 #include "cnf/input_stream.h"
 #include "cnf/preprocessing.h"
 #include "compiler/nnf_manager.h"
@@ -252,35 +253,43 @@ void record_end(std::clock_t t0, run_statistics& stats) {
   stats.peak_megabytes = peak_resident_megabytes();
 }
 
-// The formula compiled in the input's place: the same models over every variable, smaller.
-std::unique_ptr<cnf> preprocess_step(const cnf& formula) {
+// The formula compiled in the input's place: the same models over every variable, smaller. With
+// forgotten variables, those that can go are resolved away, which keeps the models over the shown
+// ones; equivalent literals then stay as they are, as rewriting them made the search on projected
+// formulas slower.
+std::unique_ptr<cnf> preprocess_step(const cnf& formula, const std::vector<unsigned>& forgotten) {
   if (VERBOSE) {
     std::printf("\nPreprocessing...");
     std::fflush(stdout);
   }
+  double start = wall_seconds();
   preprocess_summary summary;
-  std::unique_ptr<cnf> result = preprocess_cnf(formula, &summary);
-  if (VERBOSE)
-    std::printf("%u backbone literals, %u equivalent literals, %u clauses removed, %u literals removed: %u clauses "
-                "left / %0.3fs",
-                summary.backbone_literals, summary.equivalences, summary.subsumed_clauses, summary.vivified_literals,
-                result->clause_count(), summary.seconds);
+  std::unique_ptr<cnf> result = preprocess_cnf(formula, &summary, forgotten.empty());
+  forgotten_elimination_summary elimination;
+  if (!forgotten.empty() && !summary.unsatisfiable)
+    result = eliminate_forgotten_variables(*result, forgotten, &elimination);
+  if (VERBOSE) {
+    std::printf("%u backbone literals, %u equivalent literals, %u clauses removed, %u literals removed",
+                summary.backbone_literals, summary.equivalences, summary.subsumed_clauses, summary.vivified_literals);
+    if (!forgotten.empty()) std::printf(", %u forgotten vars eliminated", elimination.eliminated);
+    std::printf(": %u clauses left / %0.3fs", result->clause_count(), wall_seconds() - start);
+  }
   return result;
 }
 
 // The entailment check reads the input formula, also when a preprocessed one is compiled.
 void compile_and_post_process(const command_line& cl, std::unique_ptr<cnf>& formula, std::clock_t t0,
                               run_statistics& stats) {
-  std::unique_ptr<cnf> preprocessed = cl.preprocess ? preprocess_step(*formula) : nullptr;
+  unsigned var_count = formula->var_count;
+  count_setup setup = set_up_count(cl, formula->directives, var_count);
+  std::unique_ptr<cnf> preprocessed = cl.preprocess ? preprocess_step(*formula, setup.forgotten) : nullptr;
   if (preprocessed && !cl.check_entailment) free_cnf(formula);
   cnf* compiled = preprocessed ? preprocessed.get() : formula.get();
-  unsigned var_count = compiled->var_count;
   std::string output_base = output_base_name(cl.in);
   circuit_file output{cl.out ? cl.out : fname_with_added_extension(output_base, ".nnf"), nullptr};
   if (!cl.in_memory) output.open();
   std::unique_ptr<output_file> stats_file = cl.stats_file ? open_statistics_file(cl.stats_file) : nullptr;
   std::string dtree_out = cl.dt_out ? fname_with_added_extension(output_base, ".dtree") : std::string();
-  count_setup setup = set_up_count(cl, compiled->directives, var_count);
   if (!setup.forgotten.empty()) {
     decide_forgotten_last(cl);
     if (VERBOSE)
