@@ -346,6 +346,27 @@ void write_cnf(std::FILE* out, const cnf& formula) {
 
 void free_cnf(std::unique_ptr<cnf>& formula) { formula.reset(); }
 
+std::unique_ptr<cnf> cnf_without_clauses(const cnf& formula) {
+  auto result = std::make_unique<cnf>();
+  result->var_count = formula.var_count;
+  result->file_name = formula.file_name;
+  result->directives = formula.directives;
+  return result;
+}
+
+void append_clauses(const std::vector<std::vector<int>>& clauses, cnf& result) {
+  for (const std::vector<int>& c : clauses) {
+    if (c.empty()) continue;
+    result.clauses.push_back(c);
+    result.clauses.back().push_back(0);
+  }
+}
+
+void append_contradiction(cnf& result) {
+  result.clauses.push_back({1, 0});
+  result.clauses.push_back({-1, 0});
+}
+
 void save_cnf_as_vcg(const char* path, const cnf& formula) {
   save_whole_file(path, [&](std::FILE* out) { write_cnf_vcg(out, formula); }, PICTURE_FILE_FAILURE);
 }

@@ -34,6 +34,14 @@ void save_cnf_to_file(const char* path, const cnf& formula);
 void write_cnf(std::FILE* out, const cnf& formula);
 void free_cnf(std::unique_ptr<cnf>& formula);
 
+// For the simplifiers: a formula with the variables, name and directives of `formula` and no
+// clauses; clauses appended to it (literals without the final 0, an empty vector being a removed
+// clause, skipped); and x1, not x1 for an unsatisfiable one, as the reader never holds the empty
+// clause.
+std::unique_ptr<cnf> cnf_without_clauses(const cnf& formula);
+void append_clauses(const std::vector<std::vector<int>>& clauses, cnf& result);
+void append_contradiction(cnf& result);
+
 // The variable interaction graph: one edge per pair of variables sharing a clause.
 // The same, with the messages on standard error.
 void save_cnf_as_vcg(const char* path, const cnf& formula);

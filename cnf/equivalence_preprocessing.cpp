@@ -611,13 +611,6 @@ bool vivify_clauses(working_formula& f) {
 // The result
 // ---------------------------------------------------------------------------------------------
 
-// The reader never holds the empty clause, so neither does the result: an unsatisfiable formula
-// has a variable to contradict.
-void append_contradiction(cnf& result) {
-  result.clauses.push_back({1, 0});
-  result.clauses.push_back({-1, 0});
-}
-
 void append_fixed_and_equivalences(const working_formula& f, cnf& result) {
   for (unsigned v = 1; v <= f.var_count; ++v) {
     int value = value_of(f.representative[v], f);
@@ -632,20 +625,13 @@ void append_fixed_and_equivalences(const working_formula& f, cnf& result) {
 }
 
 std::unique_ptr<cnf> result_of(const working_formula& f, const cnf& formula) {
-  auto result = std::make_unique<cnf>();
-  result->var_count = formula.var_count;
-  result->file_name = formula.file_name;
-  result->directives = formula.directives;
+  std::unique_ptr<cnf> result = cnf_without_clauses(formula);
   if (f.unsatisfiable) {
     append_contradiction(*result);
     return result;
   }
   append_fixed_and_equivalences(f, *result);
-  for (const std::vector<int>& c : f.clauses) {
-    if (c.empty()) continue;
-    result->clauses.push_back(c);
-    result->clauses.back().push_back(0);
-  }
+  append_clauses(f.clauses, *result);
   return result;
 }
 

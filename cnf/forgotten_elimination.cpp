@@ -9,7 +9,7 @@ namespace {
 // Literal visits over the whole elimination: a fixed part plus a multiple of the literals.
 constexpr std::size_t FIXED_WORK = 5000000;
 constexpr std::size_t WORK_PER_LITERAL = 50;
-// A variable in more clauses than this is left: its resolvents rarely pay, and try them costs.
+// A variable in more clauses than this is left: its resolvents rarely pay, and trying them costs.
 constexpr std::size_t MAX_OCCURRENCES = 64;
 // Long resolvents join many variables into one clause, which splits no component.
 constexpr std::size_t MAX_RESOLVENT_SIZE = 24;
@@ -140,19 +140,11 @@ unsigned eliminate(const std::vector<unsigned>& forgotten, std::size_t budget, e
 }
 
 std::unique_ptr<cnf> result_of(const eliminator& e, const cnf& formula) {
-  auto result = std::make_unique<cnf>();
-  result->var_count = formula.var_count;
-  result->file_name = formula.file_name;
-  result->directives = formula.directives;
-  if (e.contradiction) {
-    result->clauses = {{1, 0}, {-1, 0}};
-    return result;
-  }
-  for (const std::vector<int>& c : e.clauses) {
-    if (c.empty()) continue;
-    result->clauses.push_back(c);
-    result->clauses.back().push_back(0);
-  }
+  std::unique_ptr<cnf> result = cnf_without_clauses(formula);
+  if (e.contradiction)
+    append_contradiction(*result);
+  else
+    append_clauses(e.clauses, *result);
   return result;
 }
 

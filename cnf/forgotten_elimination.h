@@ -16,9 +16,9 @@ struct forgotten_elimination_summary {
   unsigned clauses = 0;     // clauses of the result
 };
 
-// FORMULA holds no eclauses (the preprocessing expands them); FORGOTTEN lists variables of
-// 1..var_count. The result keeps var_count, file_name and directives, and the order of the
-// clauses that stay; resolvents, their literals by increasing variable, come last. An empty
-// resolvent gives x1 and not x1.
+// FORMULA is as the preprocessing leaves it: no eclause, no clause repeating a variable.
+// FORGOTTEN lists variables of 1..var_count. The result keeps var_count, file_name and
+// directives, and the order of the clauses that stay; resolvents, their literals by increasing
+// variable, come last. An empty resolvent gives x1 and not x1.
 std::unique_ptr<cnf> eliminate_forgotten_variables(const cnf& formula, const std::vector<unsigned>& forgotten,
                                                    forgotten_elimination_summary* summary);
