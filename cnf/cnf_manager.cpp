@@ -316,6 +316,7 @@ std::vector<std::uint8_t> read_exist_flags(const char* path, unsigned var_count)
   }
   return flags;
 }
+
 void declare_determined_vars_file(const char* path, cnf_manager* m) {
   declare_from_file(path, DETERMINED_MESSAGE, declare_determined_vars, m);
 }
