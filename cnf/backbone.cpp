@@ -3,35 +3,9 @@
 #include <algorithm>
 #include <cstdlib>
 
-#include <cadical.hpp>
+#include "cnf/counted_solver.h"
 
 namespace {
-
-constexpr int SATISFIABLE = 10;
-constexpr int UNSATISFIABLE = 20;
-
-// Every conflict ends in a learned clause (units and the empty clause included), so counting the
-// clauses CaDiCaL offers for export counts its conflicts; their literals are declined.
-class conflict_counter : public CaDiCaL::Learner {
- public:
-  bool learning(int) override {
-    ++count;
-    return false;
-  }
-  void learn(int) override {}
-  long count = 0;
-};
-
-// The counter is declared first so that it outlives the solver that points at it. CaDiCaL stays
-// quiet: standard output belongs to tarn.
-struct counted_solver {
-  conflict_counter counter;
-  CaDiCaL::Solver solver;
-  counted_solver() {
-    solver.set("quiet", 1);
-    solver.connect_learner(&counter);
-  }
-};
 
 // Loads the clauses; `mentioned` gets a flag per variable [0, var_count] that occurs.
 void load_clauses(const std::vector<std::vector<int>>& clauses, counted_solver& s, std::vector<char>& mentioned) {
@@ -46,11 +20,7 @@ void load_clauses(const std::vector<std::vector<int>>& clauses, counted_solver& 
 }
 
 int solve_within(long conflicts, counted_solver& s, backbone_search& search) {
-  s.solver.limit("conflicts", static_cast<int>(std::min<long>(conflicts, 1L << 30)));
-  long before = s.counter.count;
-  int result = s.solver.solve();
-  search.conflicts += s.counter.count - before;
-  return result;
+  return s.solve_within(conflicts, search.conflicts);
 }
 
 // The literals of the model, one per mentioned variable. Each gets the opposite phase in

@@ -346,6 +346,29 @@ void write_cnf(std::FILE* out, const cnf& formula) {
 
 void free_cnf(std::unique_ptr<cnf>& formula) { formula.reset(); }
 
+namespace {
+
+// The eclause's clause, and for each pair of its positions the clause that not both are true;
+// repeated literals thus count as often as they occur, as in the eclause.
+void expand_eclause(const int* e, std::vector<std::vector<int>>& clauses) {
+  const int* end = e;
+  while (*end) ++end;
+  clauses.emplace_back(e, end);
+  for (const int* a = e; a != end; ++a)
+    for (const int* b = a + 1; b != end; ++b) clauses.push_back({-*a, -*b});
+}
+
+}  // namespace
+
+std::vector<std::vector<int>> plain_clauses(const cnf& formula) {
+  std::vector<std::vector<int>> clauses;
+  unsigned first_eclause = formula.clause_count() - formula.eclause_count;
+  for (unsigned i = 0; i < first_eclause; ++i)
+    clauses.emplace_back(formula.clause(i), formula.clause(i) + formula.clause_size(i));
+  for (unsigned i = first_eclause; i < formula.clause_count(); ++i) expand_eclause(formula.clause(i), clauses);
+  return clauses;
+}
+
 std::unique_ptr<cnf> cnf_without_clauses(const cnf& formula) {
   auto result = std::make_unique<cnf>();
   result->var_count = formula.var_count;

@@ -34,6 +34,10 @@ void save_cnf_to_file(const char* path, const cnf& formula);
 void write_cnf(std::FILE* out, const cnf& formula);
 void free_cnf(std::unique_ptr<cnf>& formula);
 
+// The clauses without their final 0, each eclause as its clause and, for each pair of its
+// literals, the clause that not both are true.
+std::vector<std::vector<int>> plain_clauses(const cnf& formula);
+
 // For the simplifiers: a formula with the variables, name and directives of `formula` and no
 // clauses; clauses appended to it (literals without the final 0, an empty vector being a removed
 // clause, skipped); and x1, not x1 for an unsatisfiable one, as the reader never holds the empty

@@ -66,26 +66,13 @@ std::size_t literal_count(const working_formula& f) {
 
 void remove_clause(std::vector<int>& c) { std::vector<int>().swap(c); }
 
-// The eclause's clause, and for each pair of its positions the clause that not both are true;
-// repeated literals thus count as often as they occur, as in the eclause.
-void expand_eclause(const int* e, std::vector<std::vector<int>>& clauses) {
-  const int* end = e;
-  while (*end) ++end;
-  clauses.emplace_back(e, end);
-  for (const int* a = e; a != end; ++a)
-    for (const int* b = a + 1; b != end; ++b) clauses.push_back({-*a, -*b});
-}
-
 working_formula load(const cnf& formula) {
   working_formula f;
   f.var_count = formula.var_count;
   f.value.assign(std::size_t{formula.var_count} + 1, 0);
   f.representative.resize(std::size_t{formula.var_count} + 1);
   std::iota(f.representative.begin(), f.representative.end(), 0);
-  unsigned first_eclause = formula.clause_count() - formula.eclause_count;
-  for (unsigned i = 0; i < first_eclause; ++i)
-    f.clauses.emplace_back(formula.clause(i), formula.clause(i) + formula.clause_size(i));
-  for (unsigned i = first_eclause; i < formula.clause_count(); ++i) expand_eclause(formula.clause(i), f.clauses);
+  f.clauses = plain_clauses(formula);
   return f;
 }
 

@@ -27,6 +27,7 @@ struct dynamic_search {
   component_stack stack;
   component_cache cache;
   std::vector<std::uint8_t> forgotten;
+  bool shown_first = true;  // forgotten variables wait for the shown ones of their component
   std::vector<double> priority;  // elimination_priority
   double guide_weight = 0;
   std::size_t guide_width = 0;  // the order's width, 0 when its budget ran out
@@ -53,12 +54,12 @@ void report_progress(dynamic_search& s) {
   print_progress_line(s.nm->node_count, static_cast<unsigned>(s.cache.entries.size()));
 }
 
-// The highest score among the component's variables, shown ones only while it has any; ties go
-// to the lower variable.
+// The highest score among the component's variables, shown ones only while it has any and they
+// come first; ties go to the lower variable.
 std::uint32_t choose_decision(const dynamic_search& s, std::size_t component) {
   const component_record& r = s.stack.records[component];
   const std::uint32_t* vars = s.stack.vars(component);
-  bool shown_only = r.shown_count > 0;
+  bool shown_only = s.shown_first && r.shown_count > 0;
   std::uint32_t best = 0;
   double best_score = -1;
   for (std::uint32_t i = 0; i < r.var_count; ++i) {
@@ -137,7 +138,7 @@ nnf_node* search_component(dynamic_search& s, std::size_t component, double shar
   }
   nnf_node* positive = compile_branch(s, component, positive_lit(v), share / 2);
   nnf_node* negative = compile_branch(s, component, negative_lit(v), share / 2);
-  return disjoin_nnfs_i(v, positive, negative, s.nm);
+  return disjoin_nnfs_i(s.forgotten[v] ? 0 : v, positive, negative, s.nm);
 }
 
 // An unsatisfiable result is never cached: it may come from clauses outside the component.
@@ -174,7 +175,10 @@ nnf_node* compile_root(dynamic_search& s) {
 }
 
 void guide_decisions(dynamic_search& s) {
-  elimination_guide guide = elimination_priority(s.engine, s.forgotten, ELIMINATION_WORK);
+  std::vector<std::uint8_t> first;  // the variables the order eliminates first: decided last
+  if (s.shown_first) first = s.forgotten;
+  first.resize(s.forgotten.size(), 0);
+  elimination_guide guide = elimination_priority(s.engine, first, ELIMINATION_WORK);
   bool narrow = guide.complete && guide.width < NARROW_FRACTION * guide.connected;
   s.guide_weight = narrow ? GUIDE_WEIGHT : 0;
   s.priority = std::move(guide.priority);
@@ -196,12 +200,13 @@ void report(const dynamic_search& s, dynamic_statistics* statistics) {
 
 }  // namespace
 
-nnf_node* compile_dynamically(const cnf& formula, const std::vector<std::uint8_t>& forgotten, nnf_manager* nm,
-                              dynamic_statistics* statistics) {
+nnf_node* compile_dynamically(const cnf& formula, const std::vector<std::uint8_t>& forgotten, bool forgotten_defined,
+                              nnf_manager* nm, dynamic_statistics* statistics) {
   auto s = std::make_unique<dynamic_search>();
   s->nm = nm;
   s->forgotten = forgotten;
   s->forgotten.resize(formula.var_count + 1, 0);
+  s->shown_first = !forgotten_defined;
   s->cache.memory_limit = MAX_NNF_CACHE_MEMORY;
   s->engine.learning = DD_BACKTRACK;
   initialize_progress();

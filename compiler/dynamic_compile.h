@@ -6,7 +6,9 @@
 //
 // Forgotten variables are decided only in components without shown variables, which are then
 // compiled to true or false: the circuit is the formula with those variables forgotten, and stays
-// deterministic over the shown ones.
+// deterministic over the shown ones. Forgotten variables that the shown ones define are the
+// exception: each assignment to the shown variables leaves one value to such a variable, so the
+// branches of a decision on it share no shown model, and it is decided as any other.
 #pragma once
 
 #include <cstdint>
@@ -24,7 +26,8 @@ struct dynamic_statistics {
 };
 
 // Compiles the formula into the manager (also its root). forgotten[v] is 1 for a forgotten
-// variable v (entry 0 unused). CACHING_ON, DD_BACKTRACK (learning), MAX_NNF_CACHE_MEMORY and
+// variable v (entry 0 unused); forgotten_defined says the shown variables define them all.
+// CACHING_ON, DD_BACKTRACK (learning), MAX_NNF_CACHE_MEMORY and
 // the progress settings apply.
-nnf_node* compile_dynamically(const cnf& formula, const std::vector<std::uint8_t>& forgotten, nnf_manager* nm,
-                              dynamic_statistics* statistics);
+nnf_node* compile_dynamically(const cnf& formula, const std::vector<std::uint8_t>& forgotten, bool forgotten_defined,
+                              nnf_manager* nm, dynamic_statistics* statistics);

@@ -23,6 +23,8 @@ const char USAGE_TEXT[] =
     "  -stats FILE             write the run's statistics as one JSON object to FILE\n"
     "  -progress SECONDS       wall seconds between progress lines while compiling (default 5)\n"
     "  -count                  print the number of models (weighted and projected when the CNF says so)\n"
+    "  -count_only             count without keeping a circuit of every variable: variables that the\n"
+    "                          others define are projected away first (plain counts); no .nnf file\n"
     "  -weights FILE           count with this weight file's weights and projection instead of the CNF's\n"
     "  -assume \"LITERALS\"      count under these literals, e.g. \"3 -7\"; needs -count\n"
     "  -nnf FILE               count this saved circuit instead of compiling (with -count)\n"
@@ -114,6 +116,8 @@ constexpr option_row OPTIONS[] = {
     {"-simplify", 0, nullptr, [](command_line& cl, const option_arguments&) { cl.simplify_mode = 1; }},
     {"-simplify_s", 0, nullptr, [](command_line& cl, const option_arguments&) { cl.simplify_mode = 2; }},
     {"-count", 0, nullptr, [](command_line& cl, const option_arguments&) { cl.count = true; }},
+    {"-count_only", 0, nullptr,
+     [](command_line& cl, const option_arguments&) { cl.count = cl.count_only = cl.in_memory = true; }},
     {"-in_memory", 0, nullptr, [](command_line& cl, const option_arguments&) { cl.in_memory = true; }},
     {"-reduce", 0, nullptr, [](command_line& cl, const option_arguments&) { cl.reduce = true; }},
     {"-smooth", 0, nullptr,
@@ -236,8 +240,11 @@ void check_query_options(const command_line& cl) {
   if (cl.nnf_in && cl.in) fatal("\nGive -in to compile a CNF or -nnf to count a saved circuit, not both.");
   if (cl.nnf_in && !cl.count) fatal("\n-nnf counts a saved circuit: give -count with it.");
   if (cl.out && (cl.in_memory || cl.nnf_in || cl.simplify_mode))
-    fatal("\n-out names the circuit file, which -in_memory, -nnf and the simplify modes do not write.");
+    fatal("\n-out names the circuit file, which -in_memory, -count_only, -nnf and the simplify modes do not write.");
   if ((cl.weights_file || cl.assume) && !cl.count) fatal("\n-weights and -assume apply to a count: give -count with them.");
+  if (cl.count_only && (MIN_CARD || cl.check_entailment || cl.nnf_in || cl.simplify_mode))
+    fatal("\n-count_only keeps no circuit of every variable: -minimize, -check_entailment, -nnf and the simplify "
+          "modes do not apply to it.");
   if (cl.preprocess && (cl.simplify_mode || cl.nnf_in))
     fatal("\n-preprocess simplifies the CNF to compile: the simplify modes and -nnf compile none.");
 }

@@ -10,6 +10,7 @@ struct command_line {
   const char* in = nullptr;
   int simplify_mode = 0;  // 0 none, 1 "-simplify", 2 "-simplify_s"
   bool count = false;
+  bool count_only = false;  // "-count_only": no circuit of every variable is kept, defined ones go
   bool reduce = false;
   bool in_memory = false;
   bool check_entailment = false;

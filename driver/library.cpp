@@ -174,7 +174,8 @@ void print_dynamic_search(const dynamic_statistics& search, const nnf_manager& n
 }  // namespace
 
 std::unique_ptr<nnf_manager> compile_dynamic_cmd_line(cnf* formula, const char* exist_file,
-                                                      const std::vector<unsigned>& forgotten, compile_report* report) {
+                                                      const std::vector<unsigned>& forgotten, bool forgotten_defined,
+                                                      compile_report* report) {
   double wall_start = wall_seconds();
   std::vector<std::uint8_t> flags = forgotten_flags(*formula, exist_file, forgotten);
   std::unique_ptr<nnf_manager> nodes = construct_nnf_manager(formula->var_count, formula->clause_count(), TABLE_SIZE);
@@ -184,7 +185,7 @@ std::unique_ptr<nnf_manager> compile_dynamic_cmd_line(cnf* formula, const char* 
     std::fflush(stdout);
   }
   dynamic_statistics search;
-  compile_dynamically(*formula, flags, nodes.get(), &search);
+  compile_dynamically(*formula, flags, forgotten_defined, nodes.get(), &search);
   double wall_end = wall_seconds();
   if (VERBOSE) {
     std::printf("done.");

@@ -31,9 +31,9 @@ std::unique_ptr<nnf_manager> dez2irivi_cmd_line(cnf* formula, const char* block_
                                                 compile_report* report = nullptr);
 
 // The dynamic search instead of the dtree's: no hypergraph, dtree or dtree cache. The exist file's
-// variables and the forgotten ones are forgotten.
+// variables and the forgotten ones are forgotten; forgotten_defined says the others define them.
 std::unique_ptr<nnf_manager> compile_dynamic_cmd_line(cnf* formula, const char* exist_file,
-                                                      const std::vector<unsigned>& forgotten,
+                                                      const std::vector<unsigned>& forgotten, bool forgotten_defined,
                                                       compile_report* report = nullptr);
 
 // settings: null or five ints: MIN_CARD, SUPPRESS_AND_NL_EDGES, cache size in MB, NNF block size

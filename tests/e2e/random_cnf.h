@@ -41,4 +41,41 @@ inline std::string generate(std::mt19937& random, const shape& s) {
   return text;
 }
 
+inline void add_gate(std::mt19937& random, int out, std::vector<std::vector<int>>& clauses) {
+  int a = static_cast<int>(1 + random() % (out - 1)) * (random() % 2 ? 1 : -1);
+  int b = static_cast<int>(1 + random() % (out - 1)) * (random() % 2 ? 1 : -1);
+  switch (random() % 3) {
+    case 0:  // out = a and b
+      clauses.insert(clauses.end(), {{-out, a}, {-out, b}, {out, -a, -b}});
+      break;
+    case 1:  // out = a or b
+      clauses.insert(clauses.end(), {{out, -a}, {out, -b}, {-out, a, b}});
+      break;
+    default:  // out = a xor b
+      clauses.insert(clauses.end(), {{-out, a, b}, {-out, -a, -b}, {out, -a, b}, {out, a, -b}});
+  }
+}
+
+// Gates over a few inputs, their outputs feeding later gates, and a random clause or two.
+inline std::vector<std::vector<int>> circuit(std::mt19937& random, unsigned inputs, unsigned vars) {
+  std::vector<std::vector<int>> clauses;
+  for (unsigned out = inputs + 1; out <= vars; ++out) add_gate(random, static_cast<int>(out), clauses);
+  for (unsigned k = random() % 3; k > 0; --k) {
+    std::vector<int> c;
+    for (unsigned i = 0; i < 2 + random() % 2; ++i)
+      c.push_back(static_cast<int>(1 + random() % vars) * (random() % 2 ? 1 : -1));
+    clauses.push_back(c);
+  }
+  return clauses;
+}
+
+inline std::string dimacs(unsigned vars, const std::vector<std::vector<int>>& clauses) {
+  std::string text = "p cnf " + std::to_string(vars) + " " + std::to_string(clauses.size()) + "\n";
+  for (const std::vector<int>& c : clauses) {
+    for (int l : c) text += std::to_string(l) + " ";
+    text += "0\n";
+  }
+  return text;
+}
+
 }  // namespace random_cnf

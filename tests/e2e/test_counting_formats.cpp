@@ -2,6 +2,7 @@
 // against brute-force enumeration written here (exact rationals over every assignment).
 #include <gmpxx.h>
 
+#include <cstdio>
 #include <map>
 #include <set>
 
@@ -278,6 +279,32 @@ TEST(SavedCircuitQueries, WeightFilesAndAssumptionsOnASavedCircuit) {
   });
 }
 
+// Gate circuits, whose outputs the inputs define, and random formulas: "-count_only" answers the
+// plain count under every search and writes no circuit. Weighted and projected queries count as
+// "-count" does.
+TEST(CountOnly, MatchesEnumerationAndWritesNoCircuit) {
+  std::mt19937 random(23);
+  temp_dir dir;
+  for (unsigned round = 0; round < 80 && !testing::Test::HasFailure(); ++round) {
+    problem p;
+    if (round % 2) {
+      unsigned vars = 4 + random() % 8;
+      p.text = random_cnf::dimacs(vars, random_cnf::circuit(random, 1 + random() % 4, vars));
+      p.formula = brute_force::parse_cnf(p.text);
+    } else {
+      p = random_problem(random, round % 8 == 2, round % 8 == 4);
+    }
+    SCOPED_TRACE("round " + std::to_string(round) + "\n" + p.text);
+    dir.write("f.cnf", p.text);
+    std::remove(dir.file("f.cnf.nnf").c_str());
+    run_result r = run_tarn(under_some_search(random, {"-in", "f.cnf", "-count_only"}), dir.path());
+    ASSERT_EQ(r.status, 0) << r.out;
+    EXPECT_EQ(printed_answer(r.out), brute_force_answer(p));
+    EXPECT_EQ(printed_type(r.out), expected_type(p));
+    EXPECT_FALSE(tarn_test::file_exists(dir.file("f.cnf.nnf")));
+  }
+}
+
 TEST(AnswerLines, ExactTextAfterTheRun) {
   temp_dir dir;
   dir.write("sat.cnf", "c t mc\np cnf 3 2\n1 2 0\n-1 3 0\n");
@@ -314,6 +341,9 @@ TEST(CountingOptions, BadQueriesEndWithAMessage) {
       {{"-in", "f.cnf", "-count", "-weights", "missing.txt"}, "missing.txt"},
       {{"-nnf", "f.cnf.nnf"}, "give -count"},
       {{"-nnf", "f.cnf.nnf", "-count", "-in", "f.cnf"}, "not both"},
+      {{"-in", "f.cnf", "-count_only", "-minimize"}, "-count_only keeps no circuit of every variable"},
+      {{"-in", "f.cnf", "-count_only", "-check_entailment"}, "-count_only keeps no circuit of every variable"},
+      {{"-in", "f.cnf", "-count_only", "-out", "g.nnf"}, "-count_only"},
   };
   for (const bad& c : cases) {
     run_result r = run_tarn(c.args, dir.path());
