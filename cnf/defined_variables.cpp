@@ -1,6 +1,7 @@
 #include "cnf/defined_variables.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 
 #include "cnf/counted_solver.h"
@@ -14,13 +15,6 @@ struct two_copies {
   int second(int literal) const { return literal > 0 ? literal + var_count : literal - var_count; }
   int selector(int v) const { return 2 * var_count + v; }
 };
-
-std::vector<unsigned> occurrences_of(unsigned var_count, const std::vector<std::vector<int>>& clauses) {
-  std::vector<unsigned> occurrences(std::size_t{var_count} + 1, 0);
-  for (const std::vector<int>& clause : clauses)
-    for (int literal : clause) ++occurrences[static_cast<unsigned>(std::abs(literal))];
-  return occurrences;
-}
 
 void load_copies(const std::vector<std::vector<int>>& clauses, const two_copies& c, counted_solver& s) {
   for (const std::vector<int>& clause : clauses) {
@@ -41,26 +35,50 @@ void load_selector(int v, const two_copies& c, counted_solver& s) {
   }
 }
 
-// Most occurrences first, ties to the lower variable: gate outputs, which occur in every clause
-// of their gate and of the gates they feed, go before the inputs that define them.
-std::vector<unsigned> test_order(const std::vector<unsigned>& occurrences) {
+// The variables in test order, most occurrences first, ties to the lower variable; and per
+// variable its clauses and its place in that order.
+struct test_plan {
   std::vector<unsigned> order;
-  for (unsigned v = 1; v < occurrences.size(); ++v)
-    if (occurrences[v]) order.push_back(v);
-  std::stable_sort(order.begin(), order.end(),
-                   [&occurrences](unsigned a, unsigned b) { return occurrences[a] > occurrences[b]; });
-  return order;
+  std::vector<unsigned> place;                    // per variable; untested ones come after the one tested
+  std::vector<std::vector<std::uint32_t>> occurs;  // per variable: its clauses
+  std::vector<std::size_t> stamp;                  // per variable: the test that last assumed it, plus one
+};
+
+test_plan plan_tests(unsigned var_count, const std::vector<std::vector<int>>& clauses) {
+  test_plan p;
+  p.occurs.resize(std::size_t{var_count} + 1);
+  for (std::uint32_t k = 0; k < clauses.size(); ++k)
+    for (int literal : clauses[k]) p.occurs[static_cast<unsigned>(std::abs(literal))].push_back(k);
+  for (unsigned v = 1; v <= var_count; ++v)
+    if (!p.occurs[v].empty()) p.order.push_back(v);
+  std::stable_sort(p.order.begin(), p.order.end(),
+                   [&p](unsigned a, unsigned b) { return p.occurs[a].size() > p.occurs[b].size(); });
+  p.place.assign(std::size_t{var_count} + 1, 0);
+  for (std::size_t i = 0; i < p.order.size(); ++i) p.place[p.order[i]] = static_cast<unsigned>(i);
+  p.stamp.assign(std::size_t{var_count} + 1, 0);
+  return p;
+}
+
+void assume_equal(unsigned u, std::size_t i, const two_copies& c, test_plan& p, counted_solver& s) {
+  if (p.place[u] <= i || p.stamp[u] == i + 1) return;
+  p.stamp[u] = i + 1;
+  s.solver.assume(c.selector(static_cast<int>(u)));
 }
 
 // The variable ORDER[I] is defined by the kept ones when the two copies cannot differ on it while
 // they agree on every kept variable: those tested and kept agree through unit clauses, the
-// untested ones, after I, through assumptions.
-bool defined_by_kept(const std::vector<unsigned>& order, std::size_t i, const two_copies& c, long conflicts,
-                     counted_solver& s, definability_search& search) {
-  for (std::size_t j = i + 1; j < order.size(); ++j) s.solver.assume(c.selector(static_cast<int>(order[j])));
-  int v = static_cast<int>(order[i]);
+// untested ones, after I, through assumptions. CaDiCaL takes assumptions in order and stops at
+// the first that fails, so the two copies of the variable come first, then the variables it
+// shares a clause with: a gate output meets its conflict before the rest of the formula is set.
+bool defined_by_kept(std::size_t i, const std::vector<std::vector<int>>& clauses, const two_copies& c, long conflicts,
+                     test_plan& p, counted_solver& s, definability_search& search) {
+  int v = static_cast<int>(p.order[i]);
   s.solver.assume(v);
   s.solver.assume(-c.second(v));
+  for (std::uint32_t k : p.occurs[p.order[i]])
+    for (int literal : clauses[k]) assume_equal(static_cast<unsigned>(std::abs(literal)), i, c, p, s);
+  for (std::size_t j = i + 1; j < p.order.size(); ++j) assume_equal(p.order[j], i, c, p, s);
+  search.assumptions += static_cast<long>(p.order.size() - i - 1);
   ++search.tests;
   return s.solve_within(conflicts, search.conflicts) == UNSATISFIABLE;
 }
@@ -80,15 +98,21 @@ definability_search find_defined_variables(unsigned var_count, const std::vector
   counted_solver s;
   two_copies c{static_cast<int>(var_count)};
   load_copies(clauses, c, s);
-  std::vector<unsigned> order = test_order(occurrences_of(var_count, clauses));
-  for (unsigned v : order) load_selector(static_cast<int>(v), c, s);
-  for (std::size_t i = 0; i < order.size(); ++i) {
+  test_plan p = plan_tests(var_count, clauses);
+  long literals = 0;
+  for (const std::vector<int>& clause : clauses) literals += static_cast<long>(clause.size());
+  for (unsigned v : p.order) load_selector(static_cast<int>(v), c, s);
+  for (std::size_t i = 0; i < p.order.size(); ++i) {
     long left = budget.total_conflicts - search.conflicts;
-    if (left <= 0 || search.tests == budget.tests) break;
-    if (defined_by_kept(order, i, c, std::min<long>(budget.test_conflicts, left), s, search))
-      search.defined.push_back(order[i]);
-    else
-      keep_for_good(order[i], c, s);
+    long assumed = search.assumptions + static_cast<long>(p.order.size() - i - 1);
+    if (left <= 0 || search.tests == budget.tests || assumed > budget.assumptions) break;
+    if (search.model_work + literals > budget.model_work) break;
+    if (defined_by_kept(i, clauses, c, std::min<long>(budget.test_conflicts, left), p, s, search)) {
+      search.defined.push_back(p.order[i]);
+    } else {
+      search.model_work += literals;
+      keep_for_good(p.order[i], c, s);
+    }
   }
   std::sort(search.defined.begin(), search.defined.end());
   return search;

@@ -10,13 +10,17 @@
 struct definability_budget {
   int test_conflicts;    // the test of one variable; one that reaches it keeps the variable
   long total_conflicts;  // the tests together
-  unsigned tests;        // each test assumes every kept variable equal in both copies
+  unsigned tests;
+  long assumptions;      // the tests together: each assumes every untested variable equal in both copies
+  long model_work;       // the tests that find a model together, each costing the clauses' literals
 };
 
 struct definability_search {
   std::vector<unsigned> defined;  // by increasing variable
   unsigned tests = 0;
   long conflicts = 0;
+  long assumptions = 0;
+  long model_work = 0;
 };
 
 // The variables the clauses mention over 1..var_count are tested one by one, those of most

@@ -11,8 +11,6 @@ constexpr std::size_t FIXED_WORK = 5000000;
 constexpr std::size_t WORK_PER_LITERAL = 50;
 // A variable in more clauses than this is left: its resolvents rarely pay, and trying them costs.
 constexpr std::size_t MAX_OCCURRENCES = 64;
-// Long resolvents join many variables into one clause, which splits no component.
-constexpr std::size_t MAX_RESOLVENT_SIZE = 24;
 // Passes over the candidates: an elimination may make a neighbour's pay.
 constexpr int MAX_PASSES = 3;
 
@@ -23,6 +21,7 @@ struct eliminator {
   std::vector<std::vector<unsigned>> occurs;  // per literal slot: clauses that held it (some removed since)
   std::vector<int> mark;                      // per variable: the literal of the resolvent being built
   std::vector<std::vector<int>> resolvents;
+  std::size_t max_resolvent_size = 0;
   std::size_t work = 0;
   bool contradiction = false;
 };
@@ -61,7 +60,7 @@ resolvent resolve(const std::vector<int>& p, const std::vector<int>& n, int x, e
   for (int l : p) e.mark[std::abs(l)] = 0;
   e.work += p.size() + n.size();
   if (tautology) return resolvent::tautology;
-  return out.size() > MAX_RESOLVENT_SIZE ? resolvent::too_long : resolvent::kept;
+  return out.size() > e.max_resolvent_size ? resolvent::too_long : resolvent::kept;
 }
 
 // The resolvents of x's clauses when they are no more than those clauses, and none too long.
@@ -98,8 +97,9 @@ bool try_eliminate(unsigned v, eliminator& e) {
   return true;
 }
 
-eliminator load(const cnf& formula) {
+eliminator load(const cnf& formula, std::size_t max_resolvent_size) {
   eliminator e;
+  e.max_resolvent_size = max_resolvent_size;
   e.occurs.resize(2 * std::size_t{formula.var_count} + 2);
   e.mark.assign(formula.var_count + 1, 0);
   for (unsigned i = 0; i < formula.clause_count(); ++i) {
@@ -157,9 +157,10 @@ std::size_t literal_count(const cnf& formula) {
 }  // namespace
 
 std::unique_ptr<cnf> eliminate_forgotten_variables(const cnf& formula, const std::vector<unsigned>& forgotten,
+                                                   std::size_t max_resolvent_size,
                                                    forgotten_elimination_summary* summary) {
   assert(formula.eclause_count == 0);
-  eliminator e = load(formula);
+  eliminator e = load(formula, max_resolvent_size);
   unsigned eliminated = eliminate(forgotten, FIXED_WORK + WORK_PER_LITERAL * literal_count(formula), e);
   std::unique_ptr<cnf> result = result_of(e, formula);
   if (summary) *summary = {eliminated, result->clause_count()};

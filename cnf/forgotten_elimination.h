@@ -19,6 +19,8 @@ struct forgotten_elimination_summary {
 // FORMULA is as the preprocessing leaves it: no eclause, no clause repeating a variable.
 // FORGOTTEN lists variables of 1..var_count. The result keeps var_count, file_name and
 // directives, and the order of the clauses that stay; resolvents, their literals by increasing
-// variable, come last. An empty resolvent gives x1 and not x1.
+// variable, come last. An empty resolvent gives x1 and not x1. A variable with a resolvent longer
+// than MAX_RESOLVENT_SIZE stays: a long clause joins many variables, which splits no component.
 std::unique_ptr<cnf> eliminate_forgotten_variables(const cnf& formula, const std::vector<unsigned>& forgotten,
+                                                   std::size_t max_resolvent_size,
                                                    forgotten_elimination_summary* summary);

@@ -140,8 +140,14 @@ void check_step(const nnf& circuit, std::unique_ptr<cnf>& formula) {
   free_cnf(formula);
 }
 
-// Each test assumes every kept variable, so the tests are bounded as well as their conflicts.
-constexpr definability_budget DEFINABILITY_BUDGET = {100, 200000, 50000};
+// Each test assumes every untested variable, and one that finds a model has solved both copies of
+// the formula, so those are bounded as well as the conflicts: each bound stands for a few seconds.
+constexpr definability_budget DEFINABILITY_BUDGET = {100, 200000, 50000, 60000000, 300000000};
+
+// The longest resolvent of a forgotten variable resolved away. Defined variables are mostly gate
+// outputs, whose long resolvents join inputs that the gates kept apart: measured, shorter ones pay.
+constexpr std::size_t FORGOTTEN_RESOLVENT_SIZE = 24;
+constexpr std::size_t DEFINED_RESOLVENT_SIZE = 6;
 
 // What a count asks for, and the variables it ranges without.
 struct count_setup {
@@ -280,7 +286,8 @@ void project_away_defined(const cnf& formula, count_setup& setup) {
 // forgotten variables, those that can go are resolved away, which keeps the models over the shown
 // ones; equivalent literals then stay as they are, as rewriting them made the search on projected
 // formulas slower.
-std::unique_ptr<cnf> preprocess_step(const cnf& formula, const std::vector<unsigned>& forgotten) {
+std::unique_ptr<cnf> preprocess_step(const cnf& formula, const std::vector<unsigned>& forgotten,
+                                     std::size_t max_resolvent_size) {
   if (VERBOSE) {
     std::printf("\nPreprocessing...");
     std::fflush(stdout);
@@ -290,7 +297,7 @@ std::unique_ptr<cnf> preprocess_step(const cnf& formula, const std::vector<unsig
   std::unique_ptr<cnf> result = preprocess_cnf(formula, &summary, forgotten.empty());
   forgotten_elimination_summary elimination;
   if (!forgotten.empty() && !summary.unsatisfiable)
-    result = eliminate_forgotten_variables(*result, forgotten, &elimination);
+    result = eliminate_forgotten_variables(*result, forgotten, max_resolvent_size, &elimination);
   if (VERBOSE) {
     std::printf("%u backbone literals, %u equivalent literals, %u clauses removed, %u literals removed",
                 summary.backbone_literals, summary.equivalences, summary.subsumed_clauses, summary.vivified_literals);
@@ -306,7 +313,8 @@ void compile_and_post_process(const command_line& cl, std::unique_ptr<cnf>& form
   unsigned var_count = formula->var_count;
   count_setup setup = set_up_count(cl, formula->directives, var_count);
   if (cl.count_only && setup.query.plain) project_away_defined(*formula, setup);
-  std::unique_ptr<cnf> preprocessed = cl.preprocess ? preprocess_step(*formula, setup.forgotten) : nullptr;
+  std::size_t resolvent_size = setup.forgotten_defined ? DEFINED_RESOLVENT_SIZE : FORGOTTEN_RESOLVENT_SIZE;
+  std::unique_ptr<cnf> preprocessed = cl.preprocess ? preprocess_step(*formula, setup.forgotten, resolvent_size) : nullptr;
   if (preprocessed && !cl.check_entailment) free_cnf(formula);
   cnf* compiled = preprocessed ? preprocessed.get() : formula.get();
   std::string output_base = output_base_name(cl.in);

@@ -12,7 +12,7 @@ using tarn_test::models;
 
 namespace {
 
-constexpr definability_budget AMPLE = {1000, 1000000, 100000};
+constexpr definability_budget AMPLE = {1000, 1000000, 100000, 100000000, 100000000};
 
 definability_search defined_in(unsigned vars, const clause_list& clauses, const definability_budget& budget = AMPLE) {
   return find_defined_variables(vars, plain_clauses(*make_cnf(vars, clauses)), budget);
@@ -72,9 +72,20 @@ TEST(DefinedVariables, EclausesTakePartAsTheirClauses) {
 
 TEST(DefinedVariables, NoTestsLeftFindsNothing) {
   clause_list circuit = {{-3, 1}, {-3, 2}, {3, -1, -2}};
-  EXPECT_TRUE(defined_in(3, circuit, {1000, 1000000, 0}).defined.empty());
-  EXPECT_TRUE(defined_in(3, circuit, {1000, 0, 100}).defined.empty());
-  definability_search one = defined_in(3, circuit, {1000, 1000000, 1});
-  EXPECT_EQ(one.tests, 1u);
-  EXPECT_EQ(one.defined, (std::vector<unsigned>{3}));
+  EXPECT_TRUE(defined_in(3, circuit, {1000, 1000000, 0, 1000, 1000}).defined.empty());
+  EXPECT_TRUE(defined_in(3, circuit, {1000, 0, 100, 1000, 1000}).defined.empty());
+  // x3 goes first; its test assumes x1 and x2 equal in both copies.
+  EXPECT_TRUE(defined_in(3, circuit, {1000, 1000000, 100, 1, 1000}).defined.empty());
+  // A test that may find a model needs room for the clauses' seven literals.
+  EXPECT_TRUE(defined_in(3, circuit, {1000, 1000000, 100, 1000, 6}).defined.empty());
+  for (const definability_budget& budget : {definability_budget{1000, 1000000, 1, 1000, 1000}, {1000, 1000000, 100, 2, 1000}}) {
+    definability_search one = defined_in(3, circuit, budget);
+    EXPECT_EQ(one.tests, 1u);
+    EXPECT_EQ(one.defined, (std::vector<unsigned>{3}));
+  }
+  // x3's test finds no model; x1's finds one and spends the room.
+  definability_search two = defined_in(3, circuit, {1000, 1000000, 100, 1000, 7});
+  EXPECT_EQ(two.tests, 2u);
+  EXPECT_EQ(two.model_work, 7);
+  EXPECT_EQ(two.defined, (std::vector<unsigned>{3}));
 }

@@ -64,7 +64,7 @@ TEST(ForgottenElimination, KeepsTheProjectedModelsOfRandomFormulas) {
     std::vector<unsigned> forgotten = random_forgotten(random, f->var_count);
     std::unique_ptr<cnf> preprocessed = preprocess_cnf(*f, nullptr, false);
     forgotten_elimination_summary summary;
-    std::unique_ptr<cnf> result = eliminate_forgotten_variables(*preprocessed, forgotten, &summary);
+    std::unique_ptr<cnf> result = eliminate_forgotten_variables(*preprocessed, forgotten, 24, &summary);
     EXPECT_EQ(result->var_count, f->var_count);
     EXPECT_EQ(summary.clauses, result->clause_count());
     EXPECT_EQ(projected_models(*result, forgotten), projected_models(*f, forgotten));
@@ -84,9 +84,13 @@ TEST(ForgottenElimination, ReplacesAVariableByItsResolventsOnlyWhenThoseAreNoMor
   // x4 = x1 or x2, and x4 or x3: resolving x4 away leaves x1 or x2 or x3 (the tautologies go).
   std::unique_ptr<cnf> gate = make_cnf(4, {{-4, 1, 2}, {4, -1}, {4, -2}, {4, 3}});
   forgotten_elimination_summary summary;
-  std::unique_ptr<cnf> result = eliminate_forgotten_variables(*gate, {4}, &summary);
+  std::unique_ptr<cnf> result = eliminate_forgotten_variables(*gate, {4}, 24, &summary);
   EXPECT_EQ(clauses_of(*result), (clause_list{{1, 2, 3}}));
   EXPECT_EQ(summary.eliminated, 1u);
+  // Unless that resolvent is longer than allowed.
+  result = eliminate_forgotten_variables(*gate, {4}, 2, &summary);
+  EXPECT_EQ(clauses_of(*result), clauses_of(*gate));
+  EXPECT_EQ(summary.eliminated, 0u);
 
   // Three clauses with x4 and three with not x4 give nine resolvents for six clauses: x4 stays.
   clause_list crossing;
@@ -95,17 +99,17 @@ TEST(ForgottenElimination, ReplacesAVariableByItsResolventsOnlyWhenThoseAreNoMor
     crossing.push_back({-4, 4 + i});
   }
   std::unique_ptr<cnf> wide = make_cnf(7, crossing);
-  result = eliminate_forgotten_variables(*wide, {4}, &summary);
+  result = eliminate_forgotten_variables(*wide, {4}, 24, &summary);
   EXPECT_EQ(clauses_of(*result), crossing);
   EXPECT_EQ(summary.eliminated, 0u);
 }
 
 TEST(ForgottenElimination, DropsThePureAndFindsTheContradiction) {
   std::unique_ptr<cnf> pure = make_cnf(3, {{1, 2}, {1, 3}, {-2, 3}});
-  std::unique_ptr<cnf> result = eliminate_forgotten_variables(*pure, {1}, nullptr);
+  std::unique_ptr<cnf> result = eliminate_forgotten_variables(*pure, {1}, 24, nullptr);
   EXPECT_EQ(clauses_of(*result), (clause_list{{-2, 3}}));
 
   std::unique_ptr<cnf> contradiction = make_cnf(2, {{2}, {-2}, {1, 2}});
-  result = eliminate_forgotten_variables(*contradiction, {2}, nullptr);
+  result = eliminate_forgotten_variables(*contradiction, {2}, 24, nullptr);
   EXPECT_EQ(clauses_of(*result), (clause_list{{1}, {-1}}));
 }
