@@ -1,6 +1,7 @@
 #include "cnf/defined_variables.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstdint>
 #include <cstdlib>
 
@@ -95,6 +96,7 @@ void keep_for_good(unsigned v, const two_copies& c, counted_solver& s) {
 definability_search find_defined_variables(unsigned var_count, const std::vector<std::vector<int>>& clauses,
                                            const definability_budget& budget) {
   definability_search search;
+  if (var_count > INT_MAX / 3) return search;  // the selectors would not fit CaDiCaL's variables
   counted_solver s;
   two_copies c{static_cast<int>(var_count)};
   load_copies(clauses, c, s);

@@ -27,6 +27,7 @@ struct definability_search {
 // occurrences first: a variable is defined when it is by the variables still kept, untested ones
 // included. Every variable returned is then defined by the kept ones together, as each was by a
 // set that only lost defined variables afterwards. A test cut short keeps its variable, so the
-// answer is sound, though maybe not all. An empty vector among `clauses` is skipped.
+// answer is sound, though maybe not all. An empty vector among `clauses` is skipped. Beyond
+// INT_MAX / 3 variables nothing is tested: the two copies and the selectors take 3V of CaDiCaL's.
 definability_search find_defined_variables(unsigned var_count, const std::vector<std::vector<int>>& clauses,
                                            const definability_budget& budget);

@@ -1,5 +1,6 @@
 // Defined variables against brute force: on random gate circuits and random formulas, every
 // variable returned is fixed by the variables kept, and the gate outputs are found.
+#include <climits>
 #include <random>
 
 #include "cnf/defined_variables.h"
@@ -73,6 +74,7 @@ TEST(DefinedVariables, EclausesTakePartAsTheirClauses) {
 TEST(DefinedVariables, NoTestsLeftFindsNothing) {
   clause_list circuit = {{-3, 1}, {-3, 2}, {3, -1, -2}};
   EXPECT_TRUE(defined_in(3, circuit, {1000, 1000000, 0, 1000, 1000}).defined.empty());
+  EXPECT_TRUE(find_defined_variables(INT_MAX / 3 + 1, circuit, AMPLE).defined.empty());
   EXPECT_TRUE(defined_in(3, circuit, {1000, 0, 100, 1000, 1000}).defined.empty());
   // x3 goes first; its test assumes x1 and x2 equal in both copies.
   EXPECT_TRUE(defined_in(3, circuit, {1000, 1000000, 100, 1, 1000}).defined.empty());
