@@ -285,19 +285,20 @@ void project_away_defined(const cnf& formula, count_setup& setup) {
 // The formula compiled in the input's place: the same models over every variable, smaller. With
 // forgotten variables, those that can go are resolved away, which keeps the models over the shown
 // ones; equivalent literals then stay as they are, as rewriting them made the search on projected
-// formulas slower.
+// formulas slower, unless the forgotten variables are defined ones, where rewriting pays.
 std::unique_ptr<cnf> preprocess_step(const cnf& formula, const std::vector<unsigned>& forgotten,
-                                     std::size_t max_resolvent_size) {
+                                     bool forgotten_defined) {
   if (VERBOSE) {
     std::printf("\nPreprocessing...");
     std::fflush(stdout);
   }
   double start = wall_seconds();
   preprocess_summary summary;
-  std::unique_ptr<cnf> result = preprocess_cnf(formula, &summary, forgotten.empty());
+  std::unique_ptr<cnf> result = preprocess_cnf(formula, &summary, forgotten.empty() || forgotten_defined);
   forgotten_elimination_summary elimination;
   if (!forgotten.empty() && !summary.unsatisfiable)
-    result = eliminate_forgotten_variables(*result, forgotten, max_resolvent_size, &elimination);
+    result = eliminate_forgotten_variables(
+        *result, forgotten, forgotten_defined ? DEFINED_RESOLVENT_SIZE : FORGOTTEN_RESOLVENT_SIZE, &elimination);
   if (VERBOSE) {
     std::printf("%u backbone literals, %u equivalent literals, %u clauses removed, %u literals removed",
                 summary.backbone_literals, summary.equivalences, summary.subsumed_clauses, summary.vivified_literals);
@@ -313,8 +314,8 @@ void compile_and_post_process(const command_line& cl, std::unique_ptr<cnf>& form
   unsigned var_count = formula->var_count;
   count_setup setup = set_up_count(cl, formula->directives, var_count);
   if (cl.count_only && setup.query.plain) project_away_defined(*formula, setup);
-  std::size_t resolvent_size = setup.forgotten_defined ? DEFINED_RESOLVENT_SIZE : FORGOTTEN_RESOLVENT_SIZE;
-  std::unique_ptr<cnf> preprocessed = cl.preprocess ? preprocess_step(*formula, setup.forgotten, resolvent_size) : nullptr;
+  std::unique_ptr<cnf> preprocessed =
+      cl.preprocess ? preprocess_step(*formula, setup.forgotten, setup.forgotten_defined) : nullptr;
   if (preprocessed && !cl.check_entailment) free_cnf(formula);
   cnf* compiled = preprocessed ? preprocessed.get() : formula.get();
   std::string output_base = output_base_name(cl.in);

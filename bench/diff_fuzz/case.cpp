@@ -256,8 +256,9 @@ void choose_post_processing(rng& random, unsigned vars, option_case& o) {
     o.assume_given = true;
     o.assume = random_assumptions(random, vars);
   }
+  o.count_only = o.count && chance(random, 20);
   o.weight_file = o.count && chance(random, 15);
-  o.saved_query = o.count && chance(random, 15);
+  o.saved_query = o.count && !o.count_only && chance(random, 15);
   o.in_memory = chance(random, 12);
   o.check_entailment = chance(random, 20);
   o.dt_out = chance(random, o.dynamic ? 1 : 5);
@@ -411,7 +412,7 @@ std::vector<group> post_processing_groups(const option_case& o) {
   if (o.reduce) groups.push_back({"-reduce"});
   if (o.smooth) groups.push_back({o.smooth == 1 ? "-smooth" : "-smooth_all"});
   if (o.minimize) groups.push_back({"-minimize"});
-  if (o.count) groups.push_back({"-count"});
+  if (o.count) groups.push_back({o.count_only ? "-count_only" : "-count"});
   if (o.assume_given) groups.push_back({"-assume", join(o.assume)});
   if (o.weight_file) groups.push_back({"-weights", "w.txt"});
   if (o.in_memory) groups.push_back({"-in_memory"});

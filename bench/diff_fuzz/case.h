@@ -53,6 +53,7 @@ struct option_case {
   int smooth = 0;  // 1 "-smooth", 2 "-smooth_all"
   bool minimize = false;
   bool count = false;
+  bool count_only = false;  // the count given as "-count_only": no circuit file, defined variables projected
   bool assume_given = false;
   std::vector<int> assume;
   bool in_memory = false, check_entailment = false, dt_out = false;

@@ -155,6 +155,7 @@ std::string store_failure(const test_case& t) {
 // Checked with the command line, before the formula is read.
 std::string command_line_failure(const test_case& t) {
   const option_case& o = t.options;
+  if (o.count_only && (o.minimize || o.check_entailment)) return "-count_only keeps no circuit of every variable";
   if (o.dynamic && (o.force.given || o.determined.given || o.decompose_except.given))
     return "-dynamic cannot be combined with -force, -determined or -decompose_except";
   if (o.dynamic && (o.dt_out || !o.block_order.empty())) return "-dynamic builds no dtree";
@@ -334,7 +335,7 @@ void expect_circuit(const test_case& t, expectation& e) {
   // The dynamic circuit is the projection itself; only completing the root may name a forgotten
   // variable again.
   if (o.dynamic) e.unmentioned = every & ~counted_mask(f.vars, forgotten) & ~e.complete_over;
-  e.nnf_file = !o.in_memory;
+  e.nnf_file = !o.in_memory && !o.count_only;
   if (o.count) expect_count(t, function, e);
   e.check_entailment = o.check_entailment;
   if (e.check_entailment) e.clauses = clause_disjunctions(f);

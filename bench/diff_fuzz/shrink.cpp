@@ -34,7 +34,7 @@ std::vector<edit> option_edits() {
       [](test_case& t) { t.options.smooth = 0; },
       [](test_case& t) { t.options.minimize = false; },
       [](test_case& t) {
-        t.options.count = false;
+        t.options.count = t.options.count_only = false;
         t.options.assume_given = false;
         t.options.assume.clear();
         t.options.weight_file = t.options.saved_query = false;
@@ -44,6 +44,7 @@ std::vector<edit> option_edits() {
         t.options.assume.clear();
       },
       [](test_case& t) { t.options.in_memory = false; },
+      [](test_case& t) { t.options.count_only = false; },
       [](test_case& t) { t.options.check_entailment = false; },
       [](test_case& t) { t.options.dt_out = false; },
       [](test_case& t) { t.options.verbose = false; },
