@@ -19,10 +19,6 @@ void load_clauses(const std::vector<std::vector<int>>& clauses, counted_solver& 
   }
 }
 
-int solve_within(long conflicts, counted_solver& s, backbone_search& search) {
-  return s.solve_within(conflicts, search.conflicts);
-}
-
 // The literals of the model, one per mentioned variable. Each gets the opposite phase in
 // CaDiCaL's decisions, so that the models the tests find falsify as many candidates as they can.
 std::vector<int> candidates_of_model(const std::vector<char>& mentioned, counted_solver& s) {
@@ -66,7 +62,7 @@ void test_candidates(std::vector<int>& candidates, const backbone_budget& budget
     if (left <= 0 || search.tests == budget.tests) continue;
     s.solver.assume(-literal);
     ++search.tests;
-    int result = solve_within(std::min<long>(budget.test_conflicts, left), s, search);
+    int result = s.solve_within(std::min<long>(budget.test_conflicts, left), search.conflicts);
     if (result == UNSATISFIABLE) {
       search.literals.push_back(literal);
       s.solver.add(literal);
@@ -86,7 +82,7 @@ backbone_search find_backbone(unsigned var_count, const std::vector<std::vector<
   counted_solver s;
   std::vector<char> mentioned(std::size_t{var_count} + 1, 0);
   load_clauses(clauses, s, mentioned);
-  int first = solve_within(budget.first_model_conflicts, s, search);
+  int first = s.solve_within(budget.first_model_conflicts, search.conflicts);
   if (first == UNSATISFIABLE) search.status = backbone_status::unsatisfiable;
   if (first != SATISFIABLE) return search;
   search.status = backbone_status::satisfiable;
