@@ -52,16 +52,28 @@ void drop_older_half(component_cache& c) {
 }  // namespace
 
 // The key's numbers are sorted within its two lists, so each is written as its difference to the
-// one before.
-prepared_key prepare_key(component_cache& c, const std::uint32_t* key, std::uint32_t size) {
+// one before; so are the literals of each shrunk clause. The clause count makes the end of the
+// key's lists plain.
+prepared_key prepare_key(component_cache& c, const std::uint32_t* key, std::uint32_t size,
+                         const std::vector<std::uint32_t>& shrunk) {
   std::size_t offset = c.open_keys.size();
   std::uint32_t var_count = key[0];
   put_varint(var_count, c.open_keys);
+  put_varint(size - 1 - var_count, c.open_keys);
   std::uint32_t previous = 0;
   for (std::uint32_t i = 1; i < size; ++i) {
     if (i == var_count + 1) previous = 0;
     put_varint(key[i] - previous, c.open_keys);
     previous = key[i];
+  }
+  for (std::size_t i = 0; i < shrunk.size();) {
+    std::uint32_t clause_size = shrunk[i++];
+    put_varint(clause_size, c.open_keys);
+    previous = 0;
+    for (std::uint32_t j = 0; j < clause_size; ++j, ++i) {
+      put_varint(shrunk[i] - previous, c.open_keys);
+      previous = shrunk[i];
+    }
   }
   return {hash_bytes(c.open_keys.data() + offset, c.open_keys.size() - offset), offset};
 }

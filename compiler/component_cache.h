@@ -36,8 +36,10 @@ struct prepared_key {
   std::size_t offset;  // into open_keys; the key runs to its end while it is the innermost
 };
 
-// Compresses a component key onto open_keys.
-prepared_key prepare_key(component_cache& c, const std::uint32_t* key, std::uint32_t size);
+// Compresses a component key, [variable count, variables..., clauses...] both lists sorted, and
+// the shrunk clauses of its canonical form (see components.h) onto open_keys.
+prepared_key prepare_key(component_cache& c, const std::uint32_t* key, std::uint32_t size,
+                         const std::vector<std::uint32_t>& shrunk = {});
 // Null on a miss. Both take the innermost prepared key.
 nnf_node* lookup_component(component_cache& c, const prepared_key& key);
 void insert_component(component_cache& c, const prepared_key& key, nnf_node* circuit);

@@ -160,3 +160,55 @@ void split_components(const dynamic_engine& e, std::size_t parent, component_fin
   std::stable_sort(stack.records.begin() + first, stack.records.end(),
                    [](const component_record& a, const component_record& b) { return a.var_count < b.var_count; });
 }
+
+namespace {
+
+// Keeps the clause's open literals, sorted, at the end of the scratch; false when none is false.
+bool collect_open_literals(const dynamic_engine& e, std::uint32_t k, canonical_key& key) {
+  std::size_t begin = key.literals.size();
+  const lit_t* c = e.lits.data() + e.start[k];
+  for (std::uint32_t i = 0; i < e.size[k]; ++i)
+    if (!is_false(e, c[i])) key.literals.push_back(c[i]);
+  if (key.literals.size() - begin == e.size[k]) {
+    key.literals.resize(begin);
+    return false;
+  }
+  std::sort(key.literals.begin() + static_cast<std::ptrdiff_t>(begin), key.literals.end());
+  key.spans.push_back({static_cast<std::uint32_t>(begin), static_cast<std::uint32_t>(key.literals.size() - begin)});
+  return true;
+}
+
+void write_shrunk_clauses(canonical_key& key) {
+  const std::uint32_t* literals = key.literals.data();
+  auto less = [literals](const std::pair<std::uint32_t, std::uint32_t>& a,
+                         const std::pair<std::uint32_t, std::uint32_t>& b) {
+    return std::lexicographical_compare(literals + a.first, literals + a.first + a.second, literals + b.first,
+                                        literals + b.first + b.second);
+  };
+  auto same = [literals](const std::pair<std::uint32_t, std::uint32_t>& a,
+                         const std::pair<std::uint32_t, std::uint32_t>& b) {
+    return std::equal(literals + a.first, literals + a.first + a.second, literals + b.first,
+                      literals + b.first + b.second);
+  };
+  std::sort(key.spans.begin(), key.spans.end(), less);
+  key.spans.erase(std::unique(key.spans.begin(), key.spans.end(), same), key.spans.end());
+  key.shrunk.clear();
+  for (const auto& [start, size] : key.spans) {
+    key.shrunk.push_back(size);
+    key.shrunk.insert(key.shrunk.end(), literals + start, literals + start + size);
+  }
+}
+
+}  // namespace
+
+void make_canonical_key(const dynamic_engine& e, const component_stack& stack, std::size_t component,
+                        canonical_key& key) {
+  const component_record& r = stack.records[component];
+  key.whole.assign(stack.key(component), stack.clauses(component));
+  key.literals.clear();
+  key.spans.clear();
+  const std::uint32_t* clauses = stack.clauses(component);
+  for (std::uint32_t i = 0; i < r.clause_count; ++i)
+    if (!collect_open_literals(e, clauses[i], key)) key.whole.push_back(clauses[i]);
+  write_shrunk_clauses(key);
+}

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 struct dynamic_engine;
@@ -28,6 +29,17 @@ struct component_stack {
   const std::uint32_t* vars(std::size_t i) const { return key(i) + 1; }
   const std::uint32_t* clauses(std::size_t i) const { return vars(i) + records[i].var_count; }
   void pop_to(std::size_t count);
+};
+
+// A component's formula written for the cache: its clauses with no false literal by number, and
+// the clauses that lost some by the literals left, sorted, each once. Components whose clauses
+// differ only in false literals, as when a node is reached through either of two literals that
+// play the same part, then share one entry.
+struct canonical_key {
+  std::vector<std::uint32_t> whole;   // [variable count, variables..., whole clauses...]
+  std::vector<std::uint32_t> shrunk;  // per shrunk clause: its size, then its open literals
+  std::vector<std::uint32_t> literals;                       // scratch: open literals of shrunk clauses
+  std::vector<std::pair<std::uint32_t, std::uint32_t>> spans;  // scratch: (start, size) in literals
 };
 
 // Scratch of the search for components, sized by the formula.
@@ -54,3 +66,7 @@ void push_whole_formula(const dynamic_engine& e, component_stack& stack);
 // Pushes the components into which the unassigned variables of the parent record fall, fewest
 // variables first. A variable with no open clause is in none: it is free.
 void split_components(const dynamic_engine& e, std::size_t parent, component_finder& f, component_stack& stack);
+
+// The canonical key of a component, under the assignment it was split off in.
+void make_canonical_key(const dynamic_engine& e, const component_stack& stack, std::size_t component,
+                        canonical_key& key);

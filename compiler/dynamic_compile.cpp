@@ -26,6 +26,7 @@ struct dynamic_search {
   component_finder finder;
   component_stack stack;
   component_cache cache;
+  canonical_key key;  // scratch of compile_component
   std::vector<std::uint8_t> forgotten;
   bool shown_first = true;  // forgotten variables wait for the shown ones of their component
   std::vector<double> priority;  // elimination_priority
@@ -144,7 +145,9 @@ nnf_node* search_component(dynamic_search& s, std::size_t component, double shar
 // An unsatisfiable result is never cached: it may come from clauses outside the component.
 nnf_node* compile_component(dynamic_search& s, std::size_t component, double share) {
   if (!CACHING_ON) return search_component(s, component, share);
-  prepared_key key = prepare_key(s.cache, s.stack.key(component), s.stack.records[component].key_size());
+  make_canonical_key(s.engine, s.stack, component, s.key);
+  prepared_key key = prepare_key(s.cache, s.key.whole.data(), static_cast<std::uint32_t>(s.key.whole.size()),
+                                 s.key.shrunk);
   nnf_node* result = lookup_component(s.cache, key);
   if (result) {
     account_done(share);

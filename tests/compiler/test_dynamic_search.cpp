@@ -116,6 +116,34 @@ TEST(Components, AssignmentsSplitTheFormulaAndFreeVariablesJoinNone) {
   EXPECT_EQ(stack.store.size(), stack.records[0].key_size() + stack.records[1].key_size());
 }
 
+// x1 and x2 play the same part in (-1 -3 4 5) and (-2 -3 4 5): whichever is true, the other
+// variables see the clause (-3 4 5), and the component gets one key.
+TEST(Components, CanonicalKeysIgnoreWhichLiteralFalsifiedAClause) {
+  std::unique_ptr<cnf> f = make_cnf(6, {{-1, -3, 4, 5}, {-2, -3, 4, 5}, {1, 2, 6}, {-6, 3, 4, 5}});
+  auto key_after = [&f](std::vector<lit_t> decisions) {
+    dynamic_engine e;
+    EXPECT_TRUE(build_dynamic_engine(*f, e));
+    for (lit_t d : decisions) EXPECT_TRUE(decide(e, d));
+    component_finder finder;
+    prepare_component_finder(e, std::vector<std::uint8_t>(7, 0), finder);
+    component_stack stack;
+    push_whole_formula(e, stack);
+    split_components(e, 0, finder, stack);
+    EXPECT_EQ(stack.records.size(), 2u);
+    canonical_key key;
+    make_canonical_key(e, stack, 1, key);
+    return std::make_pair(key.whole, key.shrunk);
+  };
+  auto first = key_after({positive_lit(1), negative_lit(2)});
+  EXPECT_EQ(first.first, (std::vector<std::uint32_t>{4, 3, 4, 5, 6, 3}));  // (-6 3 4 5) whole
+  EXPECT_EQ(first.second, (std::vector<std::uint32_t>{3, negative_lit(3), positive_lit(4), positive_lit(5)}));
+  EXPECT_EQ(key_after({positive_lit(2), negative_lit(1)}), first);
+  EXPECT_EQ(key_after({positive_lit(1), positive_lit(2)}), first);
+  // Both false: x6 follows, and (3 4 5) is left instead.
+  auto other = key_after({negative_lit(1), negative_lit(2)});
+  EXPECT_EQ(other.second, (std::vector<std::uint32_t>{3, positive_lit(3), positive_lit(4), positive_lit(5)}));
+}
+
 TEST(DynamicCache, FindsKeysForgetsRecentEntriesAndKeepsTheNewerHalfWhenFull) {
   component_cache cache;
   cache.memory_limit = 1 << 20;
@@ -147,6 +175,20 @@ TEST(DynamicCache, FindsKeysForgetsRecentEntriesAndKeepsTheNewerHalfWhenFull) {
   EXPECT_EQ(cache.entries.size(), 1u);
   EXPECT_EQ(lookup(c), circuits[2]);
   EXPECT_EQ(lookup(a), nullptr);
+
+  // Shrunk clauses are part of the key, apart from the clause numbers.
+  cache.memory_limit = 1 << 20;
+  insert(a, circuits[0]);
+  std::uint32_t whole[] = {2, 1, 300, 7};
+  std::vector<std::uint32_t> shrunk = {1, 7};
+  prepared_key with_shrunk = prepare_key(cache, whole, 3, shrunk);
+  EXPECT_EQ(lookup_component(cache, with_shrunk), nullptr);
+  insert_component(cache, with_shrunk, circuits[1]);
+  release_key(cache, with_shrunk);
+  EXPECT_EQ(lookup(a), circuits[0]);
+  prepared_key again = prepare_key(cache, whole, 3, shrunk);
+  EXPECT_EQ(lookup_component(cache, again), circuits[1]);
+  release_key(cache, again);
   EXPECT_TRUE(cache.open_keys.empty());
 }
 
