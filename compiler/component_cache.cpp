@@ -7,12 +7,16 @@ namespace {
 // Bytes an entry takes besides its key, with its index slot, roughly.
 constexpr std::size_t ENTRY_OVERHEAD = sizeof(component_cache::entry) + 48;
 
-void put_varint(std::uint32_t x, std::vector<std::uint8_t>& out) {
+constexpr std::size_t LONGEST_VARINT = 5;
+
+// Writes x at `out`, which has room for LONGEST_VARINT bytes; returns the byte after it.
+std::uint8_t* put_varint(std::uint32_t x, std::uint8_t* out) {
   while (x >= 0x80) {
-    out.push_back(static_cast<std::uint8_t>(x | 0x80));
+    *out++ = static_cast<std::uint8_t>(x | 0x80);
     x >>= 7;
   }
-  out.push_back(static_cast<std::uint8_t>(x));
+  *out++ = static_cast<std::uint8_t>(x);
+  return out;
 }
 
 std::uint64_t hash_bytes(const std::uint8_t* bytes, std::size_t size) {
@@ -52,29 +56,32 @@ void drop_older_half(component_cache& c) {
 }  // namespace
 
 // The key's numbers are sorted within its two lists, so each is written as its difference to the
-// one before; so are the literals of each shrunk clause. The clause count makes the end of the
-// key's lists plain.
+// one before; so are the literals of each clause written out. The clause count makes the end of
+// the key's lists plain.
 prepared_key prepare_key(component_cache& c, const std::uint32_t* key, std::uint32_t size,
-                         const std::vector<std::uint32_t>& shrunk) {
+                         const std::vector<std::uint32_t>& listed) {
   std::size_t offset = c.open_keys.size();
+  c.open_keys.resize(offset + LONGEST_VARINT * (std::size_t{size} + 1 + listed.size()));
+  std::uint8_t* out = c.open_keys.data() + offset;
   std::uint32_t var_count = key[0];
-  put_varint(var_count, c.open_keys);
-  put_varint(size - 1 - var_count, c.open_keys);
+  out = put_varint(var_count, out);
+  out = put_varint(size - 1 - var_count, out);
   std::uint32_t previous = 0;
   for (std::uint32_t i = 1; i < size; ++i) {
     if (i == var_count + 1) previous = 0;
-    put_varint(key[i] - previous, c.open_keys);
+    out = put_varint(key[i] - previous, out);
     previous = key[i];
   }
-  for (std::size_t i = 0; i < shrunk.size();) {
-    std::uint32_t clause_size = shrunk[i++];
-    put_varint(clause_size, c.open_keys);
+  for (std::size_t i = 0; i < listed.size();) {
+    std::uint32_t clause_size = listed[i++];
+    out = put_varint(clause_size, out);
     previous = 0;
     for (std::uint32_t j = 0; j < clause_size; ++j, ++i) {
-      put_varint(shrunk[i] - previous, c.open_keys);
-      previous = shrunk[i];
+      out = put_varint(listed[i] - previous, out);
+      previous = listed[i];
     }
   }
+  c.open_keys.resize(static_cast<std::size_t>(out - c.open_keys.data()));
   return {hash_bytes(c.open_keys.data() + offset, c.open_keys.size() - offset), offset};
 }
 

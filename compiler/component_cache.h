@@ -37,9 +37,9 @@ struct prepared_key {
 };
 
 // Compresses a component key, [variable count, variables..., clauses...] both lists sorted, and
-// the shrunk clauses of its canonical form (see components.h) onto open_keys.
+// the clauses its canonical form writes out (see components.h) onto open_keys.
 prepared_key prepare_key(component_cache& c, const std::uint32_t* key, std::uint32_t size,
-                         const std::vector<std::uint32_t>& shrunk = {});
+                         const std::vector<std::uint32_t>& listed = {});
 // Null on a miss. Both take the innermost prepared key.
 nnf_node* lookup_component(component_cache& c, const prepared_key& key);
 void insert_component(component_cache& c, const prepared_key& key, nnf_node* circuit);

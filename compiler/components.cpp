@@ -1,6 +1,7 @@
 #include "compiler/components.h"
 
 #include <algorithm>
+#include <unordered_map>
 
 #include "compiler/dynamic_engine.h"
 
@@ -23,6 +24,11 @@ bool clause_satisfied(const dynamic_engine& e, std::uint32_t k) {
   return false;
 }
 
+std::uint32_t name_without(const dynamic_engine& e, const component_finder& f, std::uint32_t k, lit_t l) {
+  const std::uint32_t* first = f.sorted_lits.data() + e.start[k];
+  return f.dropped_name[e.start[k] + static_cast<std::uint32_t>(std::lower_bound(first, first + e.size[k], l) - first)];
+}
+
 // Looks at clause K once per split; an open clause joins the group with its unassigned variables.
 bool visit_clause(const dynamic_engine& e, std::uint32_t k, std::uint32_t group, component_finder& f) {
   if (f.clause_stamp[k] == f.stamp) return f.clause_group[k] != NO_GROUP;
@@ -34,8 +40,17 @@ bool visit_clause(const dynamic_engine& e, std::uint32_t k, std::uint32_t group,
   f.clause_group[k] = group;
   ++f.group_clauses[group];
   const lit_t* c = e.lits.data() + e.start[k];
-  for (std::uint32_t i = 0; i < e.size[k]; ++i)
-    if (!is_false(e, c[i])) reach(var_of(c[i]), group, f);
+  std::uint32_t lost = 0;
+  lit_t lost_literal = 0;
+  for (std::uint32_t i = 0; i < e.size[k]; ++i) {
+    if (is_false(e, c[i])) {
+      ++lost;
+      lost_literal = c[i];
+    } else {
+      reach(var_of(c[i]), group, f);
+    }
+  }
+  f.open_name[k] = lost == 0 ? f.clause_name[k] : lost == 1 ? name_without(e, f, k, lost_literal) : NO_NAME;
   return true;
 }
 
@@ -100,6 +115,42 @@ void fill_records(const std::uint32_t* vars, std::uint32_t n, const std::uint32_
   }
 }
 
+struct literal_set_hash {
+  std::size_t operator()(const std::vector<lit_t>& set) const {
+    std::uint64_t h = 0xCBF29CE484222325ull;
+    for (lit_t l : set) h = (h ^ l) * 0x100000001B3ull;
+    return static_cast<std::size_t>(h ^ (h >> 32));
+  }
+};
+
+// Naming a clause without each of its literals costs its length squared; past this length the
+// clause is written out instead when it has lost a literal.
+constexpr std::uint32_t LONGEST_NAMED_CLAUSE = 16;
+
+// Clause k's literal set is named 2f, and the set it leaves without one literal 2f + 1, where f is
+// the first clause with that set (or that set left without one literal): names mostly follow the
+// clause numbers, so a key's names come nearly sorted.
+void name_clauses(const dynamic_engine& e, component_finder& f) {
+  using first_clauses = std::unordered_map<std::vector<lit_t>, std::uint32_t, literal_set_hash>;
+  first_clauses whole, shortened;
+  std::size_t input_lits = e.input_clause_count ? e.start[e.input_clause_count - 1] + e.size[e.input_clause_count - 1] : 0;
+  f.sorted_lits.assign(e.lits.begin(), e.lits.begin() + static_cast<std::ptrdiff_t>(input_lits));
+  f.clause_name.assign(e.input_clause_count, NO_NAME);
+  f.open_name.assign(e.input_clause_count, NO_NAME);
+  f.dropped_name.assign(input_lits, NO_NAME);
+  for (std::uint32_t k = 0; k < e.input_clause_count; ++k) {
+    auto first = f.sorted_lits.begin() + e.start[k], last = first + e.size[k];
+    std::sort(first, last);
+    f.clause_name[k] = 2 * whole.emplace(std::vector<lit_t>(first, last), k).first->second;
+    if (e.size[k] > LONGEST_NAMED_CLAUSE) continue;
+    for (std::uint32_t i = 0; i < e.size[k]; ++i) {
+      std::vector<lit_t> without(first, last);
+      without.erase(without.begin() + i);
+      f.dropped_name[e.start[k] + i] = 2 * shortened.emplace(std::move(without), k).first->second + 1;
+    }
+  }
+}
+
 void next_stamp(component_finder& f) {
   if (++f.stamp != 0) return;
   std::fill(f.var_stamp.begin(), f.var_stamp.end(), 0);
@@ -127,6 +178,7 @@ void prepare_component_finder(const dynamic_engine& e, const std::vector<std::ui
   f.clause_group.assign(e.input_clause_count, NO_GROUP);
   f.forgotten = forgotten;
   f.stamp = 0;
+  name_clauses(e, f);
 }
 
 void push_whole_formula(const dynamic_engine& e, component_stack& stack) {
@@ -163,22 +215,16 @@ void split_components(const dynamic_engine& e, std::size_t parent, component_fin
 
 namespace {
 
-// Keeps the clause's open literals, sorted, at the end of the scratch; false when none is false.
-bool collect_open_literals(const dynamic_engine& e, std::uint32_t k, canonical_key& key) {
+// Keeps the clause's open literals, sorted, at the end of the scratch.
+void list_open_literals(const dynamic_engine& e, const component_finder& f, std::uint32_t k, canonical_key& key) {
   std::size_t begin = key.literals.size();
-  const lit_t* c = e.lits.data() + e.start[k];
+  const std::uint32_t* sorted = f.sorted_lits.data() + e.start[k];
   for (std::uint32_t i = 0; i < e.size[k]; ++i)
-    if (!is_false(e, c[i])) key.literals.push_back(c[i]);
-  if (key.literals.size() - begin == e.size[k]) {
-    key.literals.resize(begin);
-    return false;
-  }
-  std::sort(key.literals.begin() + static_cast<std::ptrdiff_t>(begin), key.literals.end());
+    if (!is_false(e, sorted[i])) key.literals.push_back(sorted[i]);
   key.spans.push_back({static_cast<std::uint32_t>(begin), static_cast<std::uint32_t>(key.literals.size() - begin)});
-  return true;
 }
 
-void write_shrunk_clauses(canonical_key& key) {
+void write_listed_clauses(canonical_key& key) {
   const std::uint32_t* literals = key.literals.data();
   auto less = [literals](const std::pair<std::uint32_t, std::uint32_t>& a,
                          const std::pair<std::uint32_t, std::uint32_t>& b) {
@@ -192,23 +238,41 @@ void write_shrunk_clauses(canonical_key& key) {
   };
   std::sort(key.spans.begin(), key.spans.end(), less);
   key.spans.erase(std::unique(key.spans.begin(), key.spans.end(), same), key.spans.end());
-  key.shrunk.clear();
+  key.listed.clear();
   for (const auto& [start, size] : key.spans) {
-    key.shrunk.push_back(size);
-    key.shrunk.insert(key.shrunk.end(), literals + start, literals + start + size);
+    key.listed.push_back(size);
+    key.listed.insert(key.listed.end(), literals + start, literals + start + size);
   }
 }
 
 }  // namespace
 
-void make_canonical_key(const dynamic_engine& e, const component_stack& stack, std::size_t component,
-                        canonical_key& key) {
+void make_canonical_key(const dynamic_engine& e, const component_finder& f, const component_stack& stack,
+                        std::size_t component, canonical_key& key) {
   const component_record& r = stack.records[component];
-  key.whole.assign(stack.key(component), stack.clauses(component));
+  key.named.assign(stack.key(component), stack.clauses(component));
   key.literals.clear();
   key.spans.clear();
+  // Names mostly come in increasing order: those that do not are sorted on their own and merged in.
+  std::size_t names_start = key.named.size();
+  key.late_names.clear();
   const std::uint32_t* clauses = stack.clauses(component);
-  for (std::uint32_t i = 0; i < r.clause_count; ++i)
-    if (!collect_open_literals(e, clauses[i], key)) key.whole.push_back(clauses[i]);
-  write_shrunk_clauses(key);
+  for (std::uint32_t i = 0; i < r.clause_count; ++i) {
+    std::uint32_t name = f.open_name[clauses[i]];
+    if (name == NO_NAME)
+      list_open_literals(e, f, clauses[i], key);
+    else if (key.named.size() == names_start || key.named.back() < name)
+      key.named.push_back(name);
+    else
+      key.late_names.push_back(name);
+  }
+  if (!key.late_names.empty()) {
+    std::sort(key.late_names.begin(), key.late_names.end());
+    auto middle = static_cast<std::ptrdiff_t>(key.named.size());
+    key.named.insert(key.named.end(), key.late_names.begin(), key.late_names.end());
+    auto names = key.named.begin() + static_cast<std::ptrdiff_t>(names_start);
+    std::inplace_merge(names, key.named.begin() + middle, key.named.end());
+    key.named.erase(std::unique(names, key.named.end()), key.named.end());
+  }
+  write_listed_clauses(key);
 }

@@ -31,14 +31,17 @@ struct component_stack {
   void pop_to(std::size_t count);
 };
 
-// A component's formula written for the cache: its clauses with no false literal by number, and
-// the clauses that lost some by the literals left, sorted, each once. Components whose clauses
-// differ only in false literals, as when a node is reached through either of two literals that
-// play the same part, then share one entry.
+// A component's formula written for the cache. Every literal set that is an input clause of three
+// or more literals, or such a clause without one of its literals, has a name; a clause of the
+// component enters the key by the name of its open literals when it has lost at most one, and as
+// those literals otherwise. Components whose clauses differ only in false literals, as when a node
+// is reached through either of two literals that play the same part, then share one entry.
+constexpr std::uint32_t NO_NAME = UINT32_MAX;
+
 struct canonical_key {
-  std::vector<std::uint32_t> whole;   // [variable count, variables..., whole clauses...]
-  std::vector<std::uint32_t> shrunk;  // per shrunk clause: its size, then its open literals
-  std::vector<std::uint32_t> literals;                       // scratch: open literals of shrunk clauses
+  std::vector<std::uint32_t> named;   // [variable count, variables..., names sorted, each once]
+  std::vector<std::uint32_t> listed;  // per clause written out: its size, then its open literals
+  std::vector<std::uint32_t> late_names, literals;             // scratch
   std::vector<std::pair<std::uint32_t, std::uint32_t>> spans;  // scratch: (start, size) in literals
 };
 
@@ -54,6 +57,11 @@ struct component_finder {
   std::vector<std::uint32_t> group_vars, group_clauses, group_record;  // per group of the split
   std::vector<std::size_t> var_cursor, clause_cursor;  // per component of the split: next free entry
   std::uint32_t stamp = 0;
+  // The names of canonical keys. sorted_lits holds each input clause's literals sorted, at the
+  // clause's start in the engine's literals; dropped_name[p] names that clause without the literal
+  // at p (NO_NAME for long clauses, which are not named without a literal).
+  std::vector<std::uint32_t> sorted_lits, clause_name, dropped_name;
+  std::vector<std::uint32_t> open_name;  // per input clause: the name of its open literals when last split
 };
 
 void prepare_component_finder(const dynamic_engine& e, const std::vector<std::uint8_t>& forgotten,
@@ -67,6 +75,7 @@ void push_whole_formula(const dynamic_engine& e, component_stack& stack);
 // variables first. A variable with no open clause is in none: it is free.
 void split_components(const dynamic_engine& e, std::size_t parent, component_finder& f, component_stack& stack);
 
-// The canonical key of a component, under the assignment it was split off in.
-void make_canonical_key(const dynamic_engine& e, const component_stack& stack, std::size_t component,
-                        canonical_key& key);
+// The canonical key of a component, under the assignment it was split off in, before any split of
+// its own.
+void make_canonical_key(const dynamic_engine& e, const component_finder& f, const component_stack& stack,
+                        std::size_t component, canonical_key& key);

@@ -145,9 +145,9 @@ nnf_node* search_component(dynamic_search& s, std::size_t component, double shar
 // An unsatisfiable result is never cached: it may come from clauses outside the component.
 nnf_node* compile_component(dynamic_search& s, std::size_t component, double share) {
   if (!CACHING_ON) return search_component(s, component, share);
-  make_canonical_key(s.engine, s.stack, component, s.key);
-  prepared_key key = prepare_key(s.cache, s.key.whole.data(), static_cast<std::uint32_t>(s.key.whole.size()),
-                                 s.key.shrunk);
+  make_canonical_key(s.engine, s.finder, s.stack, component, s.key);
+  prepared_key key = prepare_key(s.cache, s.key.named.data(), static_cast<std::uint32_t>(s.key.named.size()),
+                                 s.key.listed);
   nnf_node* result = lookup_component(s.cache, key);
   if (result) {
     account_done(share);

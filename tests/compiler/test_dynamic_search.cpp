@@ -116,32 +116,47 @@ TEST(Components, AssignmentsSplitTheFormulaAndFreeVariablesJoinNone) {
   EXPECT_EQ(stack.store.size(), stack.records[0].key_size() + stack.records[1].key_size());
 }
 
+namespace {
+
+// The canonical key of the one component left after the decisions.
+std::pair<std::vector<std::uint32_t>, std::vector<std::uint32_t>> key_after(const cnf& f,
+                                                                            const std::vector<lit_t>& decisions) {
+  dynamic_engine e;
+  EXPECT_TRUE(build_dynamic_engine(f, e));
+  for (lit_t d : decisions) EXPECT_TRUE(decide(e, d));
+  component_finder finder;
+  prepare_component_finder(e, std::vector<std::uint8_t>(f.var_count + 1, 0), finder);
+  component_stack stack;
+  push_whole_formula(e, stack);
+  split_components(e, 0, finder, stack);
+  EXPECT_EQ(stack.records.size(), 2u);
+  canonical_key key;
+  make_canonical_key(e, finder, stack, 1, key);
+  return {key.named, key.listed};
+}
+
+}  // namespace
+
 // x1 and x2 play the same part in (-1 -3 4 5) and (-2 -3 4 5): whichever is true, the other
 // variables see the clause (-3 4 5), and the component gets one key.
 TEST(Components, CanonicalKeysIgnoreWhichLiteralFalsifiedAClause) {
   std::unique_ptr<cnf> f = make_cnf(6, {{-1, -3, 4, 5}, {-2, -3, 4, 5}, {1, 2, 6}, {-6, 3, 4, 5}});
-  auto key_after = [&f](std::vector<lit_t> decisions) {
-    dynamic_engine e;
-    EXPECT_TRUE(build_dynamic_engine(*f, e));
-    for (lit_t d : decisions) EXPECT_TRUE(decide(e, d));
-    component_finder finder;
-    prepare_component_finder(e, std::vector<std::uint8_t>(7, 0), finder);
-    component_stack stack;
-    push_whole_formula(e, stack);
-    split_components(e, 0, finder, stack);
-    EXPECT_EQ(stack.records.size(), 2u);
-    canonical_key key;
-    make_canonical_key(e, stack, 1, key);
-    return std::make_pair(key.whole, key.shrunk);
-  };
-  auto first = key_after({positive_lit(1), negative_lit(2)});
-  EXPECT_EQ(first.first, (std::vector<std::uint32_t>{4, 3, 4, 5, 6, 3}));  // (-6 3 4 5) whole
-  EXPECT_EQ(first.second, (std::vector<std::uint32_t>{3, negative_lit(3), positive_lit(4), positive_lit(5)}));
-  EXPECT_EQ(key_after({positive_lit(2), negative_lit(1)}), first);
-  EXPECT_EQ(key_after({positive_lit(1), positive_lit(2)}), first);
-  // Both false: x6 follows, and (3 4 5) is left instead.
-  auto other = key_after({negative_lit(1), negative_lit(2)});
-  EXPECT_EQ(other.second, (std::vector<std::uint32_t>{3, positive_lit(3), positive_lit(4), positive_lit(5)}));
+  auto first = key_after(*f, {positive_lit(1), negative_lit(2)});
+  EXPECT_EQ(std::vector<std::uint32_t>(first.first.begin(), first.first.begin() + 5),
+            (std::vector<std::uint32_t>{4, 3, 4, 5, 6}));
+  EXPECT_EQ(first.first.size(), 7u);  // (-3 4 5) and (-6 3 4 5) by name
+  EXPECT_TRUE(first.second.empty());
+  EXPECT_EQ(key_after(*f, {positive_lit(2), negative_lit(1)}), first);
+  EXPECT_EQ(key_after(*f, {positive_lit(1), positive_lit(2)}), first);
+  // Both false: x6 follows, the component is {3, 4, 5} with (3 4 5) only.
+  EXPECT_NE(key_after(*f, {negative_lit(1), negative_lit(2)}).first, first.first);
+
+  // Clauses that lose two literals are written out.
+  std::unique_ptr<cnf> g = make_cnf(6, {{-1, -2, 3, 4}, {-5, -6, 3, 4}});
+  auto listed = key_after(*g, {positive_lit(1), positive_lit(2), negative_lit(5)});
+  EXPECT_EQ(listed.first, (std::vector<std::uint32_t>{2, 3, 4}));
+  EXPECT_EQ(listed.second, (std::vector<std::uint32_t>{2, positive_lit(3), positive_lit(4)}));
+  EXPECT_EQ(key_after(*g, {positive_lit(5), positive_lit(6), negative_lit(1)}), listed);
 }
 
 TEST(DynamicCache, FindsKeysForgetsRecentEntriesAndKeepsTheNewerHalfWhenFull) {
@@ -176,17 +191,17 @@ TEST(DynamicCache, FindsKeysForgetsRecentEntriesAndKeepsTheNewerHalfWhenFull) {
   EXPECT_EQ(lookup(c), circuits[2]);
   EXPECT_EQ(lookup(a), nullptr);
 
-  // Shrunk clauses are part of the key, apart from the clause numbers.
+  // Clauses written out are part of the key, apart from the clause numbers.
   cache.memory_limit = 1 << 20;
   insert(a, circuits[0]);
   std::uint32_t whole[] = {2, 1, 300, 7};
-  std::vector<std::uint32_t> shrunk = {1, 7};
-  prepared_key with_shrunk = prepare_key(cache, whole, 3, shrunk);
-  EXPECT_EQ(lookup_component(cache, with_shrunk), nullptr);
-  insert_component(cache, with_shrunk, circuits[1]);
-  release_key(cache, with_shrunk);
+  std::vector<std::uint32_t> listed = {1, 7};
+  prepared_key with_listed = prepare_key(cache, whole, 3, listed);
+  EXPECT_EQ(lookup_component(cache, with_listed), nullptr);
+  insert_component(cache, with_listed, circuits[1]);
+  release_key(cache, with_listed);
   EXPECT_EQ(lookup(a), circuits[0]);
-  prepared_key again = prepare_key(cache, whole, 3, shrunk);
+  prepared_key again = prepare_key(cache, whole, 3, listed);
   EXPECT_EQ(lookup_component(cache, again), circuits[1]);
   release_key(cache, again);
   EXPECT_TRUE(cache.open_keys.empty());
