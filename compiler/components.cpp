@@ -1,7 +1,6 @@
 #include "compiler/components.h"
 
 #include <algorithm>
-#include <unordered_map>
 
 #include "compiler/dynamic_engine.h"
 
@@ -115,13 +114,52 @@ void fill_records(const std::uint32_t* vars, std::uint32_t n, const std::uint32_
   }
 }
 
-struct literal_set_hash {
-  std::size_t operator()(const std::vector<lit_t>& set) const {
-    std::uint64_t h = 0xCBF29CE484222325ull;
-    for (lit_t l : set) h = (h ^ l) * 0x100000001B3ull;
-    return static_cast<std::size_t>(h ^ (h >> 32));
-  }
+// A literal set named by where it is: the sorted literals of an input clause, leaving out the one
+// at `left_out` (the clause's size when none is left out).
+struct literal_set_ref {
+  std::uint64_t hash;
+  std::uint32_t clause, left_out;
 };
+
+literal_set_ref set_ref(const dynamic_engine& e, const component_finder& f, std::uint32_t k, std::uint32_t left_out) {
+  const std::uint32_t* lits = f.sorted_lits.data() + e.start[k];
+  std::uint64_t h = 0xCBF29CE484222325ull;
+  for (std::uint32_t i = 0; i < e.size[k]; ++i)
+    if (i != left_out) h = (h ^ lits[i]) * 0x100000001B3ull;
+  return {h ^ (h >> 32), k, left_out};
+}
+
+bool same_set(const dynamic_engine& e, const component_finder& f, const literal_set_ref& a, const literal_set_ref& b) {
+  const std::uint32_t* x = f.sorted_lits.data() + e.start[a.clause];
+  const std::uint32_t* y = f.sorted_lits.data() + e.start[b.clause];
+  std::uint32_t i = 0, j = 0, n = e.size[a.clause], m = e.size[b.clause];
+  for (;;) {
+    if (i == a.left_out) ++i;
+    if (j == b.left_out) ++j;
+    if (i >= n || j >= m) return i >= n && j >= m;
+    if (x[i++] != y[j++]) return false;
+  }
+}
+
+// Calls name(ref, first) for every set with the first clause that has it. Sorting by hash, then
+// clause, puts each set's first clause ahead of the others with the same hash.
+template <typename Name>
+void name_by_first_clause(std::vector<literal_set_ref>& refs, const dynamic_engine& e, const component_finder& f,
+                          Name name) {
+  std::sort(refs.begin(), refs.end(), [](const literal_set_ref& a, const literal_set_ref& b) {
+    return a.hash != b.hash ? a.hash < b.hash : a.clause < b.clause;
+  });
+  for (std::size_t group = 0; group < refs.size();) {
+    std::size_t end = group;
+    while (end < refs.size() && refs[end].hash == refs[group].hash) ++end;
+    for (std::size_t i = group; i < end; ++i) {
+      std::size_t first = group;
+      while (!same_set(e, f, refs[first], refs[i])) ++first;
+      name(refs[i], refs[first].clause);
+    }
+    group = end;
+  }
+}
 
 // Naming a clause without each of its literals costs its length squared; past this length the
 // clause is written out instead when it has lost a literal.
@@ -129,26 +167,27 @@ constexpr std::uint32_t LONGEST_NAMED_CLAUSE = 16;
 
 // Clause k's literal set is named 2f, and the set it leaves without one literal 2f + 1, where f is
 // the first clause with that set (or that set left without one literal): names mostly follow the
-// clause numbers, so a key's names come nearly sorted.
+// clause numbers, so a key's names come nearly sorted. Past NO_NAME / 2 clauses nothing is named.
 void name_clauses(const dynamic_engine& e, component_finder& f) {
-  using first_clauses = std::unordered_map<std::vector<lit_t>, std::uint32_t, literal_set_hash>;
-  first_clauses whole, shortened;
   std::size_t input_lits = e.input_clause_count ? e.start[e.input_clause_count - 1] + e.size[e.input_clause_count - 1] : 0;
   f.sorted_lits.assign(e.lits.begin(), e.lits.begin() + static_cast<std::ptrdiff_t>(input_lits));
   f.clause_name.assign(e.input_clause_count, NO_NAME);
   f.open_name.assign(e.input_clause_count, NO_NAME);
   f.dropped_name.assign(input_lits, NO_NAME);
+  if (e.input_clause_count >= NO_NAME / 2) return;
+  std::vector<literal_set_ref> wholes, shortened;
   for (std::uint32_t k = 0; k < e.input_clause_count; ++k) {
-    auto first = f.sorted_lits.begin() + e.start[k], last = first + e.size[k];
-    std::sort(first, last);
-    f.clause_name[k] = 2 * whole.emplace(std::vector<lit_t>(first, last), k).first->second;
-    if (e.size[k] > LONGEST_NAMED_CLAUSE) continue;
-    for (std::uint32_t i = 0; i < e.size[k]; ++i) {
-      std::vector<lit_t> without(first, last);
-      without.erase(without.begin() + i);
-      f.dropped_name[e.start[k] + i] = 2 * shortened.emplace(std::move(without), k).first->second + 1;
-    }
+    std::sort(f.sorted_lits.begin() + e.start[k], f.sorted_lits.begin() + e.start[k] + e.size[k]);
+    wholes.push_back(set_ref(e, f, k, e.size[k]));
+    if (e.size[k] <= LONGEST_NAMED_CLAUSE)
+      for (std::uint32_t i = 0; i < e.size[k]; ++i) shortened.push_back(set_ref(e, f, k, i));
   }
+  name_by_first_clause(wholes, e, f, [&f](const literal_set_ref& r, std::uint32_t first) {
+    f.clause_name[r.clause] = 2 * first;
+  });
+  name_by_first_clause(shortened, e, f, [&e, &f](const literal_set_ref& r, std::uint32_t first) {
+    f.dropped_name[e.start[r.clause] + r.left_out] = 2 * first + 1;
+  });
 }
 
 void next_stamp(component_finder& f) {
