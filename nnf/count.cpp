@@ -1,21 +1,25 @@
 #include "nnf/count.h"
 
+#include <algorithm>
 #include <cassert>
 #include <memory>
 #include <vector>
 
 namespace {
 
-class rational {
+// A number num / 2^exponent: the probabilities of a circuit's nodes are such numbers, and keeping
+// them so spares the common factors a fraction would look for at every step.
+class dyadic {
  public:
-  rational() { mpq_init(value_); }
-  ~rational() { mpq_clear(value_); }
-  rational(const rational&) = delete;
-  rational& operator=(const rational&) = delete;
-  mpq_ptr get() { return value_; }
+  dyadic() { mpz_init(numerator_); }
+  ~dyadic() { mpz_clear(numerator_); }
+  dyadic(const dyadic&) = delete;
+  dyadic& operator=(const dyadic&) = delete;
+  mpz_ptr numerator() { return numerator_; }
+  unsigned long exponent = 0;
 
  private:
-  mpq_t value_;
+  mpz_t numerator_;
 };
 
 class integer {
@@ -29,6 +33,31 @@ class integer {
  private:
   mpz_t value_;
 };
+
+// The product of the children [first, last) into `product`, as a balanced tree of products: one
+// factor after another, a wide and-node would cost the square of its result's length.
+template <typename Number, typename Arithmetic>
+void multiply_range(const nnfn& node, unsigned first, unsigned last, std::vector<std::unique_ptr<Number>>& values,
+                    Arithmetic& arithmetic, Number& product) {
+  if (last - first == 1) {
+    arithmetic.copy(product, *values[node.children[first]]);
+    return;
+  }
+  unsigned middle = first + (last - first) / 2;
+  Number right;
+  multiply_range(node, first, middle, values, arithmetic, product);
+  multiply_range(node, middle, last, values, arithmetic, right);
+  arithmetic.multiply(product, right);
+}
+
+template <typename Number, typename Arithmetic>
+void multiply_children(const nnfn& node, std::vector<std::unique_ptr<Number>>& values, Arithmetic& arithmetic,
+                       Number& product) {
+  if (node.size == 0)
+    arithmetic.one(product);
+  else
+    multiply_range(node, 0, node.size, values, arithmetic, product);
+}
 
 // One sweep in index order; each value is released once its last parent has used it, so only
 // the values still awaited by some parent exist at a time. The root's value is returned.
@@ -46,45 +75,75 @@ std::unique_ptr<Number> sweep(const nnf& circuit, Arithmetic arithmetic) {
       arithmetic.literal(value);
       continue;
     }
-    bool conjoin = node.type == nnfn_type::and_node;
-    if (conjoin)
-      arithmetic.one(value);
-    else
+    if (node.type == nnfn_type::and_node) {
+      multiply_children(node, values, arithmetic, value);
+    } else {
       arithmetic.zero(value);
-    for (unsigned k = 0; k < node.size; ++k) {
-      unsigned child = node.children[k];
-      if (conjoin)
-        arithmetic.multiply(value, *values[child]);
-      else
-        arithmetic.add(value, *values[child]);
-      release_after_last_use(child, refs, values);
+      for (unsigned k = 0; k < node.size; ++k) arithmetic.add(value, *values[node.children[k]]);
     }
+    for (unsigned k = 0; k < node.size; ++k) release_after_last_use(node.children[k], refs, values);
   }
   return std::move(values[circuit.node_count - 1]);
 }
 
 struct probability_arithmetic {
-  static void literal(rational& v) { mpq_set_ui(v.get(), 1, 2); }
-  static void one(rational& v) { mpq_set_ui(v.get(), 1, 1); }
-  static void zero(rational& v) { mpq_set_ui(v.get(), 0, 1); }
-  static void multiply(rational& v, rational& by) { mpq_mul(v.get(), v.get(), by.get()); }
-  static void add(rational& v, rational& term) { mpq_add(v.get(), v.get(), term.get()); }
+  static void literal(dyadic& v) {
+    mpz_set_ui(v.numerator(), 1);
+    v.exponent = 1;
+  }
+  static void one(dyadic& v) {
+    mpz_set_ui(v.numerator(), 1);
+    v.exponent = 0;
+  }
+  static void zero(dyadic& v) {
+    mpz_set_ui(v.numerator(), 0);
+    v.exponent = 0;
+  }
+  static void copy(dyadic& v, dyadic& from) {
+    mpz_set(v.numerator(), from.numerator());
+    v.exponent = from.exponent;
+  }
+  static void multiply(dyadic& v, dyadic& by) {
+    mpz_mul(v.numerator(), v.numerator(), by.numerator());
+    v.exponent += by.exponent;
+  }
+  // Brings both to the larger exponent, then drops the powers of two the sum has in common with it,
+  // so that numerators stay no longer than the fractions they stand for.
+  void add(dyadic& v, dyadic& term) {
+    if (v.exponent < term.exponent) {
+      mpz_mul_2exp(v.numerator(), v.numerator(), term.exponent - v.exponent);
+      v.exponent = term.exponent;
+    }
+    mpz_mul_2exp(shifted.get(), term.numerator(), v.exponent - term.exponent);
+    mpz_add(v.numerator(), v.numerator(), shifted.get());
+    if (mpz_sgn(v.numerator()) == 0) return;
+    unsigned long common = std::min<unsigned long>(mpz_scan1(v.numerator(), 0), v.exponent);
+    mpz_tdiv_q_2exp(v.numerator(), v.numerator(), common);
+    v.exponent -= common;
+  }
+  integer shifted;
 };
 
 struct integer_arithmetic {
   static void literal(integer& v) { mpz_set_ui(v.get(), 1); }
   static void one(integer& v) { mpz_set_ui(v.get(), 1); }
   static void zero(integer& v) { mpz_set_ui(v.get(), 0); }
+  static void copy(integer& v, integer& from) { mpz_set(v.get(), from.get()); }
   static void multiply(integer& v, integer& by) { mpz_mul(v.get(), v.get(), by.get()); }
   static void add(integer& v, integer& term) { mpz_add(v.get(), v.get(), term.get()); }
 };
 
 }  // namespace
 
+// The count is the root's probability times 2^var_count, a whole number.
 std::string count_nnf_models(unsigned var_count, const nnf& circuit) {
-  std::unique_ptr<rational> probability = sweep<rational>(circuit, probability_arithmetic{});
-  mpq_mul_2exp(probability->get(), probability->get(), var_count);
-  return mpz2str(mpq_numref(probability->get()));
+  std::unique_ptr<dyadic> probability = sweep<dyadic>(circuit, probability_arithmetic{});
+  mpz_ptr count = probability->numerator();
+  if (probability->exponent <= var_count)
+    mpz_mul_2exp(count, count, var_count - probability->exponent);
+  else
+    mpz_tdiv_q_2exp(count, count, probability->exponent - var_count);
+  return mpz2str(count);
 }
 
 std::string count_smooth_nnf_models(const nnf& circuit) {

@@ -9,6 +9,14 @@ using fixtures::circuit_from;
 // all variables and undercounts one that is not smooth.
 TEST(ModelCounting, CountsConstantsLiteralsAndDecisionsAndBeyondSixtyFourBits) {
   const char* const decision = "L 1|L 2|A 2 0 1|L -1|O 1 2 2 3";
+  // An and-node over 70 or-nodes, each of a literal and its complement, and x71: a wide product.
+  std::string wide, wide_and = "|A 70";
+  for (int v = 1; v <= 70; ++v) {
+    wide += (v > 1 ? "|L " : "L ") + std::to_string(v) + "|L -" + std::to_string(v) + "|O " + std::to_string(v) +
+            " 2 " + std::to_string(3 * v - 3) + " " + std::to_string(3 * v - 2);
+    wide_and += " " + std::to_string(3 * v - 1);
+  }
+  wide += wide_and + "|L 71|A 2 " + std::to_string(3 * 70) + " " + std::to_string(3 * 70 + 1);
   struct count_case {
     const char* circuit;
     unsigned vars;
@@ -22,6 +30,7 @@ TEST(ModelCounting, CountsConstantsLiteralsAndDecisionsAndBeyondSixtyFourBits) {
       {"L -1", 3, "4", "1", "4"},
       {decision, 2, "3", "2", "3"},
       {"A 0", 100, "1267650600228229401496703205376", "1", "1267650600228229401496703205376"},
+      {wide.c_str(), 72, "2361183241434822606848", "1180591620717411303424", "2361183241434822606848"},
   };
   for (const count_case& c : cases) {
     SCOPED_TRACE(c.circuit);
