@@ -190,6 +190,36 @@ void name_clauses(const dynamic_engine& e, component_finder& f) {
   });
 }
 
+// Keeps the clause's open literals, sorted, at the end of the scratch.
+void list_open_literals(const dynamic_engine& e, const component_finder& f, std::uint32_t k, canonical_key& key) {
+  std::size_t begin = key.literals.size();
+  const std::uint32_t* sorted = f.sorted_lits.data() + e.start[k];
+  for (std::uint32_t i = 0; i < e.size[k]; ++i)
+    if (!is_false(e, sorted[i])) key.literals.push_back(sorted[i]);
+  key.spans.push_back({static_cast<std::uint32_t>(begin), static_cast<std::uint32_t>(key.literals.size() - begin)});
+}
+
+void write_listed_clauses(canonical_key& key) {
+  const std::uint32_t* literals = key.literals.data();
+  auto less = [literals](const std::pair<std::uint32_t, std::uint32_t>& a,
+                         const std::pair<std::uint32_t, std::uint32_t>& b) {
+    return std::lexicographical_compare(literals + a.first, literals + a.first + a.second, literals + b.first,
+                                        literals + b.first + b.second);
+  };
+  auto same = [literals](const std::pair<std::uint32_t, std::uint32_t>& a,
+                         const std::pair<std::uint32_t, std::uint32_t>& b) {
+    return std::equal(literals + a.first, literals + a.first + a.second, literals + b.first,
+                      literals + b.first + b.second);
+  };
+  std::sort(key.spans.begin(), key.spans.end(), less);
+  key.spans.erase(std::unique(key.spans.begin(), key.spans.end(), same), key.spans.end());
+  key.listed.clear();
+  for (const auto& [start, size] : key.spans) {
+    key.listed.push_back(size);
+    key.listed.insert(key.listed.end(), literals + start, literals + start + size);
+  }
+}
+
 void next_stamp(component_finder& f) {
   if (++f.stamp != 0) return;
   std::fill(f.var_stamp.begin(), f.var_stamp.end(), 0);
@@ -251,40 +281,6 @@ void split_components(const dynamic_engine& e, std::size_t parent, component_fin
   std::stable_sort(stack.records.begin() + first, stack.records.end(),
                    [](const component_record& a, const component_record& b) { return a.var_count < b.var_count; });
 }
-
-namespace {
-
-// Keeps the clause's open literals, sorted, at the end of the scratch.
-void list_open_literals(const dynamic_engine& e, const component_finder& f, std::uint32_t k, canonical_key& key) {
-  std::size_t begin = key.literals.size();
-  const std::uint32_t* sorted = f.sorted_lits.data() + e.start[k];
-  for (std::uint32_t i = 0; i < e.size[k]; ++i)
-    if (!is_false(e, sorted[i])) key.literals.push_back(sorted[i]);
-  key.spans.push_back({static_cast<std::uint32_t>(begin), static_cast<std::uint32_t>(key.literals.size() - begin)});
-}
-
-void write_listed_clauses(canonical_key& key) {
-  const std::uint32_t* literals = key.literals.data();
-  auto less = [literals](const std::pair<std::uint32_t, std::uint32_t>& a,
-                         const std::pair<std::uint32_t, std::uint32_t>& b) {
-    return std::lexicographical_compare(literals + a.first, literals + a.first + a.second, literals + b.first,
-                                        literals + b.first + b.second);
-  };
-  auto same = [literals](const std::pair<std::uint32_t, std::uint32_t>& a,
-                         const std::pair<std::uint32_t, std::uint32_t>& b) {
-    return std::equal(literals + a.first, literals + a.first + a.second, literals + b.first,
-                      literals + b.first + b.second);
-  };
-  std::sort(key.spans.begin(), key.spans.end(), less);
-  key.spans.erase(std::unique(key.spans.begin(), key.spans.end(), same), key.spans.end());
-  key.listed.clear();
-  for (const auto& [start, size] : key.spans) {
-    key.listed.push_back(size);
-    key.listed.insert(key.listed.end(), literals + start, literals + start + size);
-  }
-}
-
-}  // namespace
 
 void make_canonical_key(const dynamic_engine& e, const component_finder& f, const component_stack& stack,
                         std::size_t component, canonical_key& key) {
