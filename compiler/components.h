@@ -31,13 +31,13 @@ struct component_stack {
   void pop_to(std::size_t count);
 };
 
+constexpr std::uint32_t NO_NAME = UINT32_MAX;
+
 // A component's formula written for the cache. Every literal set that is an input clause of three
 // or more literals, or such a clause without one of its literals, has a name; a clause of the
 // component enters the key by the name of its open literals when it has lost at most one, and as
 // those literals otherwise. Components whose clauses differ only in false literals, as when a node
 // is reached through either of two literals that play the same part, then share one entry.
-constexpr std::uint32_t NO_NAME = UINT32_MAX;
-
 struct canonical_key {
   std::vector<std::uint32_t> named;   // [variable count, variables..., names sorted, each once]
   std::vector<std::uint32_t> listed;  // per clause written out: its size, then its open literals

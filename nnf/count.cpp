@@ -44,8 +44,12 @@ void multiply_range(const nnfn& node, unsigned first, unsigned last, std::vector
     return;
   }
   unsigned middle = first + (last - first) / 2;
-  Number right;
   multiply_range(node, first, middle, values, arithmetic, product);
+  if (last - middle == 1) {  // a lone factor needs no copy
+    arithmetic.multiply(product, *values[node.children[middle]]);
+    return;
+  }
+  Number right;
   multiply_range(node, middle, last, values, arithmetic, right);
   arithmetic.multiply(product, right);
 }
