@@ -16,10 +16,13 @@ namespace {
 constexpr unsigned STEPS_PER_PROGRESS_CHECK = 1024;
 // The elimination order's budget, in neighbour visits: a few tenths of a second.
 constexpr std::uint64_t ELIMINATION_WORK = 50000000;
-// An elimination order narrow for the formula leads the decisions; a wide one is no guide. The
-// weight puts the order ahead of the dynamic scores, which stay as tie-breakers.
+// An elimination order narrow for the formula guides the decisions; a wide one is no guide. One of
+// width STRICT_WIDTH or less bounds the components the search can meet, and leads outright: each
+// place in it outweighs the dynamic scores, which only break ties. A wider one is a hint, its
+// whole span worth GUIDE_WEIGHT of those scores: measured, following it strictly lost files.
 constexpr double GUIDE_WEIGHT = 1000;
 constexpr double NARROW_FRACTION = 0.1;
+constexpr std::size_t STRICT_WIDTH = 32;
 
 struct dynamic_search {
   dynamic_engine engine;
@@ -183,7 +186,8 @@ void guide_decisions(dynamic_search& s) {
   first.resize(s.forgotten.size(), 0);
   elimination_guide guide = elimination_priority(s.engine, first, ELIMINATION_WORK);
   bool narrow = guide.complete && guide.width < NARROW_FRACTION * guide.connected;
-  s.guide_weight = narrow ? GUIDE_WEIGHT : 0;
+  bool strict = guide.width <= STRICT_WIDTH;
+  s.guide_weight = !narrow ? 0 : strict ? GUIDE_WEIGHT * s.engine.var_count : GUIDE_WEIGHT;
   s.priority = std::move(guide.priority);
   s.guide_width = guide.complete ? guide.width : 0;
 }
