@@ -117,14 +117,15 @@ class weighted_sweep {
 
   // Decomposable: the children's zero-sum sets are disjoint, and the node mentions their union.
   void conjoin(const nnfn& node, unsigned i) {
-    mpq_class& value = *values_[i];
-    value = 1;
+    std::vector<mpq_class> factors;
+    factors.reserve(node.size);
     for (unsigned k = 0; k < node.size; ++k) {
       unsigned child = node.children[k];
-      value *= *values_[child];
+      factors.push_back(*values_[child]);
       if (tracking_zero_sums_) mpz_ior(zero_sums_[i]->get(), zero_sums_[i]->get(), zero_sums_[child]->get());
       release(child);
     }
+    *values_[i] = product_of(std::move(factors));
   }
 
   // A child lacking one of the node's zero-sum variables would be smoothed by a factor 0.
