@@ -16,6 +16,9 @@
 namespace {
 
 constexpr unsigned NOT_ZERO_SUM = ~0u;
+// And-nodes of more children than this multiply them as a tree: copying the factors costs more
+// than it saves on the usual two or three.
+constexpr unsigned NARROW_PRODUCT = 8;
 
 // What a literal node of each variable starts from.
 struct literal_values {
@@ -116,16 +119,23 @@ class weighted_sweep {
   }
 
   // Decomposable: the children's zero-sum sets are disjoint, and the node mentions their union.
+  // A wide node's factors are multiplied as a tree, a narrow one's in place.
   void conjoin(const nnfn& node, unsigned i) {
+    bool wide = node.size > NARROW_PRODUCT;
     std::vector<mpq_class> factors;
-    factors.reserve(node.size);
+    if (wide) factors.reserve(node.size);
+    mpq_class& value = *values_[i];
+    value = 1;
     for (unsigned k = 0; k < node.size; ++k) {
       unsigned child = node.children[k];
-      factors.push_back(*values_[child]);
+      if (wide)
+        factors.push_back(*values_[child]);
+      else
+        value *= *values_[child];
       if (tracking_zero_sums_) mpz_ior(zero_sums_[i]->get(), zero_sums_[i]->get(), zero_sums_[child]->get());
       release(child);
     }
-    *values_[i] = product_of(std::move(factors));
+    if (wide) value = product_of(std::move(factors));
   }
 
   // A child lacking one of the node's zero-sum variables would be smoothed by a factor 0.

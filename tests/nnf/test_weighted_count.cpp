@@ -97,7 +97,17 @@ TEST(WeightedCount, HandlesConstantsLiteralRootsAndZeroSumVariablesMissingFromAB
     weight_table weights;
     mpq_class expected;
   };
+  // The and-node x1 ... x12, wide enough to be multiplied as a tree; x12 sums to zero.
+  std::string wide, wide_and = "|A 12";
+  std::vector<std::pair<mpq_class, mpq_class>> wide_weights;
+  for (int v = 1; v <= 12; ++v) {
+    wide += (v > 1 ? "|L " : "L ") + std::to_string(v);
+    wide_and += " " + std::to_string(v - 1);
+    wide_weights.emplace_back(v < 12 ? mpq_class(v) : third, v < 12 ? mpq_class(1) : minus_third);
+  }
+  wide += wide_and;
   const count_case cases[] = {
+      {wide.c_str(), listed(wide_weights), mpq_class(13305600)},  // 11! / 3
       {"O 0 0", plain, 0},
       {"A 0", plain, mpq_class(45, 2)},
       {"A 0", zero_sum_2, 0},  // the root lacks a zero-sum variable
