@@ -34,35 +34,6 @@ class integer {
   mpz_t value_;
 };
 
-// The product of the children [first, last) into `product`, as a balanced tree of products: one
-// factor after another, a wide and-node would cost the square of its result's length.
-template <typename Number, typename Arithmetic>
-void multiply_range(const nnfn& node, unsigned first, unsigned last, std::vector<std::unique_ptr<Number>>& values,
-                    Arithmetic& arithmetic, Number& product) {
-  if (last - first == 1) {
-    arithmetic.copy(product, *values[node.children[first]]);
-    return;
-  }
-  unsigned middle = first + (last - first) / 2;
-  multiply_range(node, first, middle, values, arithmetic, product);
-  if (last - middle == 1) {  // a lone factor needs no copy
-    arithmetic.multiply(product, *values[node.children[middle]]);
-    return;
-  }
-  Number right;
-  multiply_range(node, middle, last, values, arithmetic, right);
-  arithmetic.multiply(product, right);
-}
-
-template <typename Number, typename Arithmetic>
-void multiply_children(const nnfn& node, std::vector<std::unique_ptr<Number>>& values, Arithmetic& arithmetic,
-                       Number& product) {
-  if (node.size == 0)
-    arithmetic.one(product);
-  else
-    multiply_range(node, 0, node.size, values, arithmetic, product);
-}
-
 // One sweep in index order; each value is released once its last parent has used it, so only
 // the values still awaited by some parent exist at a time. The root's value is returned.
 template <typename Number, typename Arithmetic>

@@ -76,6 +76,36 @@ void release_after_last_use(unsigned child, std::vector<unsigned>& refs,
   if (--refs[child] == 0) values[child].reset();
 }
 
+// The product of an and-node's children [first, last) into `product`, as a balanced tree of
+// products: one factor after another, a wide node would cost the square of its result's length.
+// Arithmetic gives copy(to, from) and multiply(to, by), and one(to) for a node without children.
+template <typename Number, typename Arithmetic>
+void multiply_range(const nnfn& node, unsigned first, unsigned last, std::vector<std::unique_ptr<Number>>& values,
+                    Arithmetic& arithmetic, Number& product) {
+  if (last - first == 1) {
+    arithmetic.copy(product, *values[node.children[first]]);
+    return;
+  }
+  unsigned middle = first + (last - first) / 2;
+  multiply_range(node, first, middle, values, arithmetic, product);
+  if (last - middle == 1) {  // a lone factor needs no copy
+    arithmetic.multiply(product, *values[node.children[middle]]);
+    return;
+  }
+  Number right;
+  multiply_range(node, middle, last, values, arithmetic, right);
+  arithmetic.multiply(product, right);
+}
+
+template <typename Number, typename Arithmetic>
+void multiply_children(const nnfn& node, std::vector<std::unique_ptr<Number>>& values, Arithmetic& arithmetic,
+                       Number& product) {
+  if (node.size == 0)
+    arithmetic.one(product);
+  else
+    multiply_range(node, 0, node.size, values, arithmetic, product);
+}
+
 int unsigned_cmp(const void* a, const void* b);
 void sort_unsigned(unsigned* list, unsigned n);
 

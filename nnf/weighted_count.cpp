@@ -16,9 +16,6 @@
 namespace {
 
 constexpr unsigned NOT_ZERO_SUM = ~0u;
-// And-nodes of more children than this multiply them as a tree: copying the factors costs more
-// than it saves on the usual two or three.
-constexpr unsigned NARROW_PRODUCT = 8;
 
 // What a literal node of each variable starts from.
 struct literal_values {
@@ -76,6 +73,12 @@ literal_values normalise(const weight_table& weights, unsigned var_count) {
   return values;
 }
 
+struct rational_arithmetic {
+  static void one(mpq_class& v) { v = 1; }
+  static void copy(mpq_class& v, const mpq_class& from) { v = from; }
+  static void multiply(mpq_class& v, const mpq_class& by) { v *= by; }
+};
+
 // One sweep in index order; a node's value (and zero-sum set) lives until its last parent has
 // used it.
 class weighted_sweep {
@@ -119,23 +122,14 @@ class weighted_sweep {
   }
 
   // Decomposable: the children's zero-sum sets are disjoint, and the node mentions their union.
-  // A wide node's factors are multiplied as a tree, a narrow one's in place.
   void conjoin(const nnfn& node, unsigned i) {
-    bool wide = node.size > NARROW_PRODUCT;
-    std::vector<mpq_class> factors;
-    if (wide) factors.reserve(node.size);
-    mpq_class& value = *values_[i];
-    value = 1;
+    rational_arithmetic arithmetic;
+    multiply_children(node, values_, arithmetic, *values_[i]);
     for (unsigned k = 0; k < node.size; ++k) {
       unsigned child = node.children[k];
-      if (wide)
-        factors.push_back(*values_[child]);
-      else
-        value *= *values_[child];
       if (tracking_zero_sums_) mpz_ior(zero_sums_[i]->get(), zero_sums_[i]->get(), zero_sums_[child]->get());
       release(child);
     }
-    if (wide) value = product_of(std::move(factors));
   }
 
   // A child lacking one of the node's zero-sum variables would be smoothed by a factor 0.
