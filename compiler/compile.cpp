@@ -132,6 +132,11 @@ nnf_node* comp_dtree(dtree_manager* dm, cnf_manager* cm, nnf_manager* nm, cnf_ca
   literal** start = cm->trail_top;
   cm->caching = CACHING_ON;
   dm->caching = CACHING_ON;
+  // A learned clause links a node's variables to the rest of the formula, which its key leaves
+  // out: a result that a learned clause helped shape holds only where it was made, so with
+  // learning the search tracks where propagation acts and caches only results of the node's own
+  // clauses.
+  if (CACHING_ON && DD_BACKTRACK) cm->track_effects = 1;
   declare_valid_binary_clauses(cm);
   nnf_node* result = ZERO_NNF_NODE;
   if (assert_unit_clauses(cm)) {

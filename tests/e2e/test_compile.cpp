@@ -163,6 +163,17 @@ TEST(Compile, CorpusFormulasHaveTheirKnownCounts) {
   }
 }
 
+// With learning, a clause learned elsewhere can prune a node's search; the dtree of seed 1 on this
+// formula once cached such a pruned result and reused it where the pruning did not hold, and the
+// count came out too large.
+TEST(Compile, ALearnedClauseNeverShapesACachedResult) {
+  std::string text = tarn_test::read_file(std::string(TARN_TEST_DATA) + "/learned_clauses/logistics_b_simplified.cnf");
+  temp_dir dir;
+  compiled c = compile(dir, text, {"-count", "-silent", "-seed", "1"});
+  ASSERT_EQ(c.run.status, 0) << c.run.out << c.run.err;
+  EXPECT_EQ(tarn_test::count_printed(c.run.out), "452617045003614325571584");
+}
+
 // An elimination order along a chain makes a dtree as deep as the formula is long, and the
 // search decides along the whole chain: neither may overflow the stack.
 TEST(Compile, ADtreeThousandsOfLevelsDeepCompiles) {
